@@ -1,0 +1,156 @@
+#include "driver/driver.h"
+
+#include "bitmap/bitmap_decoder.h"
+#include "table/table_writer.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+
+namespace {
+
+constexpr std::size_t READ_BYTES = 1 << 20;
+constexpr std::uintmax_t MAX_INPUT = std::numeric_limits<std::int32_t>::max();
+
+// A failure prints its message; the exit status is the message's length in
+// characters, so each failure has its own status (22, 28, 39, 41).
+int fail(const char* message)
+{
+    std::fputs(message, stdout);
+    return static_cast<int>(std::strlen(message));
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A directory is no bitmap; refusing it here keeps the outcome the same on
+// systems where opening a directory for reading succeeds.
+InputFile open_input(const char* name)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::path(name), ec)) {
+        return nullptr;
+    }
+    return InputFile(std::fopen(name, "rb"));
+}
+
+// True when both names lead to the same file: the same path, a hard link or
+// a symbolic link. Opening the output would then empty the input.
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+std::uintmax_t regular_file_size(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return 0;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+int convert(const char* input_name, const char* output_name, const char* array_name,
+            int mark_white)
+{
+    std::printf("oeffne Datei:%s\n", input_name);
+    const std::filesystem::path input_path(input_name);
+    InputFile in = open_input(input_name);
+    if (!in) {
+        return fail("Datei nicht vorhanden\n");
+    }
+    const std::filesystem::path output_path(output_name);
+    if (same_file(input_path, output_path)) {
+        return fail("Ausgabedatei kann nicht geoeffnet werden\n");
+    }
+    std::FILE* out = std::fopen(output_name, "wb");
+    if (out == nullptr) {
+        return fail("Ausgabedatei kann nicht geoeffnet werden\n");
+    }
+
+    LoadedFile input;
+    PixelTable table;
+    const LoadResult loaded = load_input(in.get(), regular_file_size(input_path), input);
+    int decoded = -1;
+    if (loaded == LoadResult::too_large) {
+        std::fputs("Datei zu gross\n", stdout);
+    } else if (loaded == LoadResult::read_error) {
+        std::fputs("Datei kann nicht gelesen werden\n", stdout);
+    } else {
+        std::printf("filelaenge: %d\n", static_cast<int>(input.bytes.size()));
+        decoded = decode_bmp24(input, table, mark_white);
+    }
+    if (decoded != 0) {
+        std::fclose(out);
+        return fail("Fehler beim lesen der Daten\n");
+    }
+
+    write_table(out, array_name, table);
+    const bool write_failed = std::ferror(out) != 0;
+    const bool close_failed = std::fclose(out) != 0;
+    if (write_failed || close_failed) {
+        return fail("Fehler beim schreiben der Ausgabedatei\n");
+    }
+    return 0;
+}
+
+}  // namespace
+
+LoadResult load_input(std::FILE* in, std::uintmax_t expected_size, LoadedFile& file)
+{
+    if (expected_size > MAX_INPUT) {
+        return LoadResult::too_large;
+    }
+    std::vector<std::uint8_t>& bytes = file.bytes;
+    bytes.clear();
+    bytes.reserve(static_cast<std::size_t>(expected_size) + READ_BYTES);
+    std::size_t length = 0;
+    for (;;) {
+        bytes.resize(length + READ_BYTES);
+        const std::size_t got = std::fread(bytes.data() + length, 1, READ_BYTES, in);
+        length += got;
+        if (length > MAX_INPUT) {
+            bytes.clear();
+            bytes.shrink_to_fit();
+            return LoadResult::too_large;
+        }
+        if (got < READ_BYTES) {
+            break;
+        }
+    }
+    bytes.resize(length);
+    return std::ferror(in) != 0 ? LoadResult::read_error : LoadResult::ok;
+}
+
+int run_tafelix(int argc, char** argv)
+{
+    // The switch may stand anywhere, even among the first three arguments,
+    // where it is then also taken as a name.
+    int mark_white = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-wt") == 0) {
+            mark_white = 1;
+        }
+    }
+    if (argc <= 3) {
+        std::fputs("Converter fuer bmp 24 bit nach c file zum includieren V1.0\n", stdout);
+        std::fputs("Quendrak\n", stdout);
+        std::fputs("tafelix filename outputname  varname\n", stdout);
+        return 0;
+    }
+    try {
+        return convert(argv[1], argv[2], argv[3], mark_white);
+    } catch (const std::bad_alloc&) {
+        return fail("Nicht genug Speicher\n");
+    }
+}

@@ -1,0 +1,189 @@
+// End-to-end cases: the built program on real files, checked by its standard
+// output, exit status and the bytes of the file it writes. The same table
+// runs against the Linux and the Windows build.
+#include "bmp_builder.h"
+#include "run_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace {
+
+const std::string USAGE =
+    "Converter fuer bmp 24 bit nach c file zum includieren V1.0\n"
+    "Quendrak\n"
+    "tafelix filename outputname  varname\n";
+const std::string NO_INPUT = "Datei nicht vorhanden\n";
+const std::string NO_OUTPUT = "Ausgabedatei kann nicht geoeffnet werden\n";
+const std::string READ_FAILED = "Fehler beim lesen der Daten\n";
+const std::string WRITE_FAILED = "Fehler beim schreiben der Ausgabedatei\n";
+
+std::string bytes_of(const std::vector<std::uint8_t>& v)
+{
+    return std::string(v.begin(), v.end());
+}
+
+const BmpPicture PICTURE = random_picture(7, 5, 1);
+const std::string BOTTOM_UP = bytes_of(make_bmp(PICTURE));
+const std::string TOP_DOWN_V5 = bytes_of(make_bmp(PICTURE, [] {
+    BmpLayout l;
+    l.top_down = true;
+    l.info_size = 124;
+    l.gap = 1024;
+    return l;
+}()));
+// The six pixels of the manual's example: blue, black, white, ever darker blues.
+const std::string SIX = bytes_of(make_bmp(BmpPicture{6, 1, {0xFF, 0, 0xFFFFFF, 0x80, 0x40, 0x20}}));
+const std::string SIX_MARKED = "//Tabelle mit tafelix erzeugt: \r\nint logo[6]={\r\n255,0,-1,128,64,\r\n32,\r\n};\r\n";
+const std::string EIGHT_BIT = [] {
+    std::string b = BOTTOM_UP;
+    b[28] = 8;
+    return b;
+}();
+const std::string LONG_DIR = std::string(120, 'd');
+const std::string LONG_NAME = std::string(1000, 'v');
+
+std::string opened(const std::string& name) { return "oeffne Datei:" + name + "\n"; }
+std::string length_line(std::size_t n) { return "filelaenge: " + std::to_string(n) + "\n"; }
+std::string table_of(const std::string& name, bool mark_white) { return reference_text(name, expected_values(PICTURE, mark_white)); }
+
+struct CliCase {
+    std::string name;
+    std::map<std::string, std::string> files;          // made before the run
+    std::function<void(const fs::path&)> setup;         // links, folders, devices
+    std::vector<std::string> args;
+    std::string want_out;
+    int want_status;
+    std::optional<std::string> want_output;             // bytes of out.h; nullopt: absent
+    std::string stdin_command;
+    const char* posix_only = nullptr;                   // why the case cannot run on Windows
+    std::string output_name = "out.h";
+};
+
+const std::vector<CliCase>& cases()
+{
+    static const std::vector<CliCase> all = {
+        {"usage without arguments", {}, nullptr, {}, USAGE, 0, std::nullopt},
+        {"usage with one argument", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp"}, USAGE, 0, std::nullopt},
+        {"usage with two arguments", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h"}, USAGE, 0, std::nullopt},
+        {"usage with two arguments and the switch", {{"in.bmp", BOTTOM_UP}}, nullptr, {"-wt", "out.h"}, USAGE, 0, std::nullopt},
+        {"missing input", {}, nullptr, {"missing.bmp", "out.h", "img"},
+         opened("missing.bmp") + NO_INPUT, 22, std::nullopt},
+        {"input is a folder", {}, [](const fs::path& d) { fs::create_directory(d / "dir.bmp"); },
+         {"dir.bmp", "out.h", "img"}, opened("dir.bmp") + NO_INPUT, 22, std::nullopt},
+        {"output folder missing", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "nodir/out.h", "img"},
+         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
+        {"output is a folder", {{"in.bmp", BOTTOM_UP}}, [](const fs::path& d) { fs::create_directory(d / "outdir"); },
+         {"in.bmp", "outdir", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
+        {"output is the input", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "in.bmp", "img"},
+         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
+        {"output is the input by another path", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "./sub/../in.bmp", "img"},
+         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "", nullptr},
+        {"output is a hard link to the input", {{"in.bmp", BOTTOM_UP}},
+         [](const fs::path& d) { fs::create_hard_link(d / "in.bmp", d / "link.bmp"); },
+         {"in.bmp", "link.bmp", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
+        {"output is a symbolic link to the input", {{"in.bmp", BOTTOM_UP}},
+         [](const fs::path& d) { fs::create_symlink("in.bmp", d / "sym.h"); },
+         {"in.bmp", "sym.h", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
+        {"bottom-up bitmap", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h", "img"},
+         opened("in.bmp") + length_line(BOTTOM_UP.size()), 0, table_of("img", false)},
+        {"top-down bitmap with V5 header and palette, white marked", {{"in.bmp", TOP_DOWN_V5}}, nullptr,
+         {"in.bmp", "out.h", "img", "-wt"}, opened("in.bmp") + length_line(TOP_DOWN_V5.size()), 0,
+         table_of("img", true)},
+        {"example of six pixels", {{"logo.bmp", SIX}}, nullptr, {"logo.bmp", "out.h", "logo", "-wt"},
+         opened("logo.bmp") + length_line(SIX.size()), 0, SIX_MARKED},
+        {"switch in other letter case or with two dashes is ignored", {{"in.bmp", BOTTOM_UP}}, nullptr,
+         {"in.bmp", "out.h", "img", "-WT", "--wt", "-wt2"}, opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
+         table_of("img", false)},
+        {"switch after extra arguments", {{"in.bmp", BOTTOM_UP}}, nullptr,
+         {"in.bmp", "out.h", "img", "extra", "-wt", "more"}, opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
+         table_of("img", true)},
+        {"switch as the input name", {{"-wt", BOTTOM_UP}}, nullptr, {"-wt", "out.h", "img"},
+         opened("-wt") + length_line(BOTTOM_UP.size()), 0, table_of("img", true)},
+        {"rejected bitmap empties an existing output", {{"in.bmp", EIGHT_BIT}, {"out.h", "old text"}}, nullptr,
+         {"in.bmp", "out.h", "img"}, opened("in.bmp") + length_line(EIGHT_BIT.size()) + "bitcnt falsch\n" + READ_FAILED,
+         28, ""},
+        {"file of 10 bytes", {{"in.bmp", "BM12345678"}}, nullptr, {"in.bmp", "out.h", "img"},
+         opened("in.bmp") + length_line(10) + "Datei zu kurz\n" + READ_FAILED, 28, ""},
+        {"empty file", {{"in.bmp", ""}}, nullptr, {"in.bmp", "out.h", "img"},
+         opened("in.bmp") + length_line(0) + "Datei zu kurz\n" + READ_FAILED, 28, ""},
+        {"pixels cut off", {{"in.bmp", BOTTOM_UP.substr(0, BOTTOM_UP.size() - 40)}}, nullptr, {"in.bmp", "out.h", "img"},
+         opened("in.bmp") + length_line(BOTTOM_UP.size() - 40) + "Bilddaten unvollstaendig\n" + READ_FAILED, 28, ""},
+        {"file over 2 GiB is not loaded", {}, [](const fs::path& d) {
+             write_file(d / "huge.bmp", BOTTOM_UP);
+             fs::resize_file(d / "huge.bmp", 2147483648u);  // sparse: costs no disk
+         },
+         {"huge.bmp", "out.h", "img"}, opened("huge.bmp") + "Datei zu gross\n" + READ_FAILED, 28, ""},
+        {"long file and array names", {{LONG_DIR + "/" + LONG_DIR + "/in.bmp", BOTTOM_UP}}, nullptr,
+         {LONG_DIR + "/" + LONG_DIR + "/in.bmp", LONG_DIR + "/" + std::string(150, 'o') + ".h", LONG_NAME},
+         opened(LONG_DIR + "/" + LONG_DIR + "/in.bmp") + length_line(BOTTOM_UP.size()), 0,
+         table_of(LONG_NAME, false), "", nullptr, LONG_DIR + "/" + std::string(150, 'o') + ".h"},
+        {"output on a full device", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "/dev/full", "img"},
+         opened("in.bmp") + length_line(BOTTOM_UP.size()) + WRITE_FAILED, 39, std::nullopt, "",
+         "/dev/full exists only on Linux"},
+        {"input from a pipe", {{"in.bmp", BOTTOM_UP}}, nullptr, {"/dev/stdin", "out.h", "img"},
+         opened("/dev/stdin") + length_line(BOTTOM_UP.size()), 0, table_of("img", false), "cat in.bmp",
+         "/dev/stdin exists only on POSIX systems"},
+    };
+    return all;
+}
+
+void PrintTo(const CliCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Cli : public testing::TestWithParam<CliCase> {};
+
+TEST_P(Cli, Run)
+{
+    const CliCase& c = GetParam();
+    if (c.posix_only != nullptr && testing_windows_build()) {
+        GTEST_SKIP() << c.posix_only;
+    }
+    const fs::path dir = make_temp_folder("cli");
+    ASSERT_FALSE(dir.empty());
+    fs::create_directory(dir / "sub");
+    for (const auto& [path, bytes] : c.files) {
+        fs::create_directories((dir / path).parent_path());
+        write_file(dir / path, bytes);
+    }
+    if (c.setup) {
+        c.setup(dir);
+    }
+
+    const ToolRun run = run_tool(dir, c.args, c.stdin_command);
+    EXPECT_EQ(run.out, c.want_out);
+    EXPECT_EQ(run.status, c.want_status);
+    if (!testing_windows_build()) {
+        EXPECT_EQ(run.err, "") << "nothing goes to the error stream";
+    }
+    if (c.want_output) {
+        EXPECT_TRUE(fs::is_regular_file(dir / c.output_name)) << c.output_name << " missing";
+        EXPECT_TRUE(read_file(dir / c.output_name) == *c.want_output) << "output bytes differ";
+    } else if (c.output_name == "out.h") {
+        EXPECT_FALSE(fs::exists(dir / "out.h")) << "no output may be created";
+    }
+    for (const auto& [path, bytes] : c.files) {
+        if (path != c.output_name) {
+            EXPECT_TRUE(read_file(dir / path) == bytes) << path << " was changed";
+        }
+    }
+    fs::remove_all(dir);
+}
+
+std::string case_name(const testing::TestParamInfo<CliCase>& info)
+{
+    std::string name;
+    for (char ch : info.param.name) {
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Cli, testing::ValuesIn(cases()), case_name);
+
+}  // namespace
