@@ -1,0 +1,103 @@
+# The include file as C and C++ of every common standard, with gcc and clang:
+# each must accept it with -Wall -Wextra -pedantic -Werror, and the program
+# must see the pixels. Also pins what the README says of the format's limits:
+# strict C89 rejects the // comment line, and a count of 0 (a zero-length
+# array with an empty initializer) passes only as a GNU extension.
+#
+#   -DTAFELIX=  the program   -DWRITE_BITMAP=  the bitmap writer   -DWORK=
+include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
+need_program(GCC gcc)
+need_program(GXX g++)
+need_program(CLANG clang)
+need_program(CLANGXX clang++)
+
+fresh_folder("${WORK}")
+# 13x7 pixels; the bitmap writer makes the first pure white (so -1 under -wt)
+# and the last 0xFFFFFE.
+run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${WORK}/pixels.bmp" 13 7 5)
+run_checked("tafelix" COMMAND "${TAFELIX}" pixels.bmp pixels.h pixels -wt WORKING_DIRECTORY "${WORK}")
+run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${WORK}/empty.bmp" 0 0 5)
+run_checked("tafelix" COMMAND "${TAFELIX}" empty.bmp empty.h empty WORKING_DIRECTORY "${WORK}")
+
+set(use_pixels [[
+#include "pixels.h"
+int main(void)
+{
+    return sizeof pixels / sizeof pixels[0] == 91 && pixels[0] == -1 && pixels[90] == 16777214 ? 0 : 1;
+}
+]])
+file(WRITE "${WORK}/pixels.c" "${use_pixels}")
+file(WRITE "${WORK}/pixels.cpp" "${use_pixels}")
+set(use_empty [[
+#include "empty.h"
+int main(void)
+{
+    return (int)sizeof empty;
+}
+]])
+file(WRITE "${WORK}/empty.c" "${use_empty}")
+file(WRITE "${WORK}/empty.cpp" "${use_empty}")
+
+set(strict "-Wall -Wextra -pedantic -Werror")
+# compiler | flags | source | accepted or rejected
+set(cases
+  "GCC|-std=c99 ${strict}|pixels.c|accepted"
+  "GCC|-std=c11 ${strict}|pixels.c|accepted"
+  "GCC|-std=c17 ${strict}|pixels.c|accepted"
+  "CLANG|-std=c99 ${strict}|pixels.c|accepted"
+  "CLANG|-std=c11 ${strict}|pixels.c|accepted"
+  "CLANG|-std=c17 ${strict}|pixels.c|accepted"
+  "GXX|-std=c++98 ${strict}|pixels.cpp|accepted"
+  "GXX|-std=c++11 ${strict}|pixels.cpp|accepted"
+  "GXX|-std=c++17 ${strict}|pixels.cpp|accepted"
+  "GXX|-std=c++20 ${strict}|pixels.cpp|accepted"
+  "CLANGXX|-std=c++98 ${strict}|pixels.cpp|accepted"
+  "CLANGXX|-std=c++11 ${strict}|pixels.cpp|accepted"
+  "CLANGXX|-std=c++17 ${strict}|pixels.cpp|accepted"
+  "CLANGXX|-std=c++20 ${strict}|pixels.cpp|accepted"
+  "GCC|-std=c89 -pedantic-errors|pixels.c|rejected"
+  "CLANG|-std=c89 -pedantic-errors|pixels.c|rejected"
+  "GCC|-std=c17 -pedantic-errors|empty.c|rejected"
+  "CLANG|-std=c17 -pedantic-errors|empty.c|rejected"
+  "GXX|-std=c++17 -pedantic-errors|empty.cpp|rejected"
+  "CLANGXX|-std=c++17 -pedantic-errors|empty.cpp|rejected"
+  "GCC|-std=gnu17 -Wall -Wextra -Werror|empty.c|accepted"
+  "CLANG|-std=gnu17 -Wall -Wextra -Werror|empty.c|accepted"
+  "GXX|-std=gnu++17 -Wall -Wextra -Werror|empty.cpp|accepted"
+  "CLANGXX|-std=gnu++17 -Wall -Wextra -Werror|empty.cpp|accepted")
+
+set(failures "")
+set(index 0)
+foreach(case IN LISTS cases)
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 compiler)
+  list(GET case 1 flags)
+  list(GET case 2 source)
+  list(GET case 3 want)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  math(EXPR index "${index} + 1")
+  set(exe "${WORK}/program${index}")
+  get_filename_component(name "${${compiler}}" NAME)
+  list(JOIN flags " " shown)
+  set(what "${name} ${shown} ${source}")
+  execute_process(COMMAND "${${compiler}}" ${flags} -o "${exe}" "${source}"
+    WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(status EQUAL 0)
+    set(have accepted)
+    # The program checks the count and the first and last values itself.
+    execute_process(COMMAND "${exe}" RESULT_VARIABLE run_status)
+    if(NOT run_status EQUAL 0)
+      list(APPEND failures "${what}: compiled, but the program sees other values (status ${run_status})")
+    endif()
+  else()
+    set(have rejected)
+  endif()
+  message(STATUS "${what}: ${have}")
+  if(NOT have STREQUAL want)
+    list(APPEND failures "${what}: have ${have}, want ${want}\n${out}")
+  endif()
+endforeach()
+if(failures)
+  list(JOIN failures "\n" failures)
+  message(FATAL_ERROR "${failures}")
+endif()

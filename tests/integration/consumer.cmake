@@ -1,0 +1,133 @@
+# A fresh CMake project that uses the installed package as a user would:
+# find_package(tafelix), tafelix_add_bitmap() with and without
+# TRANSPARENT_WHITE, #include of the generated headers. Checks the values the
+# built program sees, that the headers are made again when the bitmap or the
+# converter changes (and only then), that a rejected bitmap fails the build
+# every time until it is mended, and that wrong calls fail at configure time.
+#
+#   -DPREFIX=        the installed tafelix   -DWRITE_BITMAP=  the bitmap writer
+#   -DWORK=          a scratch folder        -DEXE_SUFFIX=  .exe or nothing
+#   -DGENERATOR=, -DC_COMPILER=  for the consumer project
+include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
+
+set(src "${WORK}/src")
+set(bin "${WORK}/build")
+fresh_folder("${WORK}")
+file(MAKE_DIRECTORY "${src}/art")
+
+function(write_project call)
+  file(WRITE "${src}/CMakeLists.txt" "
+cmake_minimum_required(VERSION 3.20)
+project(consumer LANGUAGES C)
+find_package(tafelix 1.0 REQUIRED)
+add_executable(show main.c)
+${call}
+")
+endfunction()
+set(good_calls "
+tafelix_add_bitmap(show art/pic.bmp NAME pic)
+tafelix_add_bitmap(show \${CMAKE_CURRENT_SOURCE_DIR}/art/pic.bmp NAME pic_marked TRANSPARENT_WHITE)
+")
+write_project("${good_calls}")
+file(WRITE "${src}/main.c" [[
+#include <stdio.h>
+#include "pic.h"
+#include "pic_marked.h"
+int main(void)
+{
+    size_t i;
+    for (i = 0; i < sizeof pic / sizeof pic[0]; ++i) printf("%d\n", pic[i]);
+    printf("--\n");
+    for (i = 0; i < sizeof pic_marked / sizeof pic_marked[0]; ++i) printf("%d\n", pic_marked[i]);
+    return 0;
+}
+]])
+
+# Writes art/pic.bmp and the output the program must then print.
+function(new_picture width rows seed order)
+  # A second apart, so that the new bitmap is newer than the headers even
+  # where file times have whole seconds.
+  if(EXISTS "${src}/art/pic.bmp")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
+  endif()
+  run_checked("write_bitmap"
+    COMMAND "${WRITE_BITMAP}" "${src}/art/pic.bmp" ${width} ${rows} ${seed} ${order}
+            --values "${WORK}/values.txt" --marked "${WORK}/marked.txt")
+  file(READ "${WORK}/values.txt" values)
+  file(READ "${WORK}/marked.txt" marked)
+  set(want "${values}--\n${marked}" PARENT_SCOPE)
+endfunction()
+
+function(build_and_check what)
+  run_checked("${what}: build" COMMAND "${CMAKE_COMMAND}" --build "${bin}" OUTPUT_VARIABLE log)
+  set(log "${log}" PARENT_SCOPE)
+  run_checked("${what}: run" COMMAND "${bin}/show" OUTPUT_VARIABLE have)
+  if(NOT have STREQUAL want)
+    message(FATAL_ERROR "${what}: the program printed\n${have}\nwant\n${want}")
+  endif()
+endfunction()
+
+function(expect_conversions what n)
+  string(REGEX MATCHALL "tafelix: [^\n]*-> [a-z_]+\\.h" made "${log}")
+  list(LENGTH made have)
+  if(NOT have EQUAL n)
+    message(FATAL_ERROR "${what}: have ${have} conversions, want ${n}\n${log}")
+  endif()
+endfunction()
+
+# First build: top-down picture of odd width.
+new_picture(7 3 11 --top-down)
+run_checked("configure"
+  COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G "${GENERATOR}"
+          "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}")
+build_and_check("first build")
+expect_conversions("first build" 2)
+
+build_and_check("build with nothing changed")
+expect_conversions("build with nothing changed" 0)
+
+new_picture(5 4 12 "")
+build_and_check("build after a new bitmap")
+expect_conversions("build after a new bitmap" 2)
+
+# A newer converter (here only a newer file time) makes the headers again.
+execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
+file(TOUCH "${PREFIX}/bin/tafelix${EXE_SUFFIX}")
+build_and_check("build after a new converter")
+expect_conversions("build after a new converter" 2)
+
+# A bitmap the converter rejects fails the build, and fails it again on the
+# next try rather than leaving an empty header behind as up to date.
+execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
+file(WRITE "${src}/art/pic.bmp" "BM, but only text: no bitmap at all, not even a header")
+foreach(attempt IN ITEMS 1 2)
+  execute_process(COMMAND "${CMAKE_COMMAND}" --build "${bin}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  if(status EQUAL 0)
+    message(FATAL_ERROR "build ${attempt} with a rejected bitmap succeeded\n${log}")
+  endif()
+  if(NOT log MATCHES "Fehler beim lesen der Daten")
+    message(FATAL_ERROR "build ${attempt} with a rejected bitmap: no message from tafelix\n${log}")
+  endif()
+endforeach()
+new_picture(3 3 13 --top-down)
+build_and_check("build after mending the bitmap")
+
+# Wrong calls stop at configure time with a message naming the fault.
+foreach(case IN ITEMS
+    "tafelix_add_bitmap(show art/pic.bmp)|NAME must be a C identifier"
+    "tafelix_add_bitmap(show art/pic.bmp NAME 9lives)|NAME must be a C identifier"
+    "tafelix_add_bitmap(show art/pic.bmp NAME -wt)|NAME must be a C identifier"
+    "tafelix_add_bitmap(show art/pic.bmp NAME pic WHITE)|unknown arguments: WHITE"
+    "tafelix_add_bitmap(nosuchtarget art/pic.bmp NAME pic)|nosuchtarget is not a target")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 call)
+  list(GET case 1 want_message)
+  write_project("${call}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" "${bin}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REGEX REPLACE "[ \t\r\n]+" " " out_flat "${out}")
+  if(status EQUAL 0 OR NOT out_flat MATCHES "${want_message}")
+    message(FATAL_ERROR "${call}: have status ${status}, want a failure saying '${want_message}'\n${out}")
+  endif()
+endforeach()
