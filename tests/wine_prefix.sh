@@ -9,12 +9,27 @@ set -eu
 export WINEPREFIX="$2" WINEDEBUG=-all
 log="$WINEPREFIX.log"
 
+# Ends the prefix's Wine processes and removes the prefix, and the folder
+# that Wine made for its server's socket in the temporary folder, whose name
+# the prefix keeps.
+remove_prefix()
+{
+    server_dir=""
+    if [ -f "$WINEPREFIX/wineserver" ]; then
+        server_dir="${TMPDIR:-/tmp}/$(cat "$WINEPREFIX/wineserver")"
+    fi
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    rm -rf "$WINEPREFIX" "$log"
+    case "$server_dir" in
+    */wine-*) rm -rf "$server_dir" ;;
+    esac
+}
+
 case "$1" in
 start)
     if [ -d "$WINEPREFIX" ]; then
-        wineserver -k 2>/dev/null || true
-        wineserver -w 2>/dev/null || true
-        rm -rf "$WINEPREFIX"
+        remove_prefix
     fi
     mkdir -p "$WINEPREFIX"
     # Wine's background processes inherit the standard streams; left open,
@@ -28,9 +43,7 @@ start)
     echo "Wine prefix ready: $WINEPREFIX"
     ;;
 stop)
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-    rm -rf "$WINEPREFIX" "$log"
+    remove_prefix
     ;;
 *)
     echo "usage: $0 start|stop PREFIX" >&2
