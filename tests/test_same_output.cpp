@@ -26,8 +26,9 @@ struct Conversion {
     bool mark_white = false;
 };
 
-// Pixels whose bytes a stream in text mode would mangle: CR, LF and the
-// end-of-file byte 0x1A, both in the input and in the digits around them.
+// A random picture that also holds pixels made of the bytes CR, LF and 0x1A
+// (end of file), which a stream in text mode would mangle on Windows; its
+// first pixel stays pure white and its last near-white.
 BmpPicture picture(std::int32_t width, std::int32_t rows, std::uint32_t seed)
 {
     BmpPicture pic = random_picture(width, rows, seed);
