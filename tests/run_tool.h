@@ -85,10 +85,28 @@ inline fs::path make_temp_folder(const std::string& tag)
     return pattern;
 }
 
-// Runs the program in `dir` with `args`; `stdin_command`, when given, is a
+// A program to run: the command put before it (empty, or "wine") and its path.
+struct Program {
+    std::string wrapper;
+    std::string exe;
+};
+
+// The program under test, as TAFELIX_EXE and TAFELIX_WRAPPER name it.
+inline Program program_under_test()
+{
+    return {env_or("TAFELIX_WRAPPER", ""), tool_path()};
+}
+
+// The program this build made, run directly.
+inline Program native_build()
+{
+    return {"", TAFELIX_DEFAULT_EXE};
+}
+
+// Runs `program` in `dir` with `args`; `stdin_command`, when given, is a
 // shell command whose output is piped into the program.
-inline ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                        const std::string& stdin_command = "")
+inline ToolRun run_program(const Program& program, const fs::path& dir, const std::vector<std::string>& args,
+                           const std::string& stdin_command = "")
 {
     const fs::path out_file = dir.string() + ".stdout";
     const fs::path err_file = dir.string() + ".stderr";
@@ -96,11 +114,10 @@ inline ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& arg
     if (!stdin_command.empty()) {
         command += stdin_command + " | ";
     }
-    const std::string wrapper = env_or("TAFELIX_WRAPPER", "");
-    if (!wrapper.empty()) {
-        command += wrapper + " ";
+    if (!program.wrapper.empty()) {
+        command += program.wrapper + " ";
     }
-    command += shell_quote(tool_path());
+    command += shell_quote(program.exe);
     for (const std::string& a : args) {
         command += " " + shell_quote(a);
     }
@@ -113,4 +130,11 @@ inline ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& arg
     fs::remove(out_file);
     fs::remove(err_file);
     return run;
+}
+
+// Runs the program under test; see run_program.
+inline ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
+                        const std::string& stdin_command = "")
+{
+    return run_program(program_under_test(), dir, args, stdin_command);
 }

@@ -19,6 +19,21 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
+echo "== the Windows build: cross-built with MinGW-w64, end-to-end tests under Wine"
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+    cmake --workflow --preset windows
+    cmake --workflow --preset windows-test
+else
+    skip "Windows build under Wine (needs g++-mingw-w64-x86-64-posix, mingw-w64, wine)"
+fi
+
+echo "== MSVC readiness of the sources"
+if command -v clang++ >/dev/null && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    bash tools/check-msvc-ready.sh
+else
+    skip "MSVC readiness check (needs clang, g++-mingw-w64-x86-64-posix)"
+fi
+
 if [ "${#skipped[@]}" -gt 0 ]; then
     echo "test-all: skipped: ${skipped[*]}"
 fi
