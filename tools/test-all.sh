@@ -19,6 +19,13 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
+echo "== every suite again under AddressSanitizer and UBSan (clang)"
+if command -v clang++ >/dev/null; then
+    cmake --workflow --preset asan
+else
+    skip "sanitizer build (clang++ not found)"
+fi
+
 if [ "${#skipped[@]}" -gt 0 ]; then
     echo "test-all: skipped: ${skipped[*]}"
 fi
