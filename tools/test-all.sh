@@ -26,6 +26,18 @@ else
     skip "sanitizer build (clang++ not found)"
 fi
 
+# A short fuzz run per target; TAFELIX_FUZZ_SECONDS shortens it for local
+# runs (0 leaves it out).
+fuzz_seconds="${TAFELIX_FUZZ_SECONDS:-60}"
+echo "== fuzzing each target for $fuzz_seconds s (AddressSanitizer and UBSan)"
+if [ "$fuzz_seconds" = 0 ]; then
+    skip "fuzzing (TAFELIX_FUZZ_SECONDS=0)"
+elif command -v clang++ >/dev/null; then
+    bash fuzz/run.sh "$fuzz_seconds"
+else
+    skip "fuzzing (clang++ not found)"
+fi
+
 if [ "${#skipped[@]}" -gt 0 ]; then
     echo "test-all: skipped: ${skipped[*]}"
 fi
