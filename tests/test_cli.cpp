@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -61,7 +62,42 @@ struct CliCase {
     std::string stdin_command;
     const char* posix_only = nullptr;                   // why the case cannot run on Windows
     std::string output_name = "out.h";
+    std::function<void(const fs::path&)> cleanup;       // undoes what setup did, before removal
 };
+
+// Makes `path` unwritable even for root, who ignores permission bits: with
+// the immutable attribute then. Skips the test when the file system or the
+// user's rights allow neither.
+void make_unwritable(const fs::path& path)
+{
+    if (geteuid() != 0) {
+        fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+        return;
+    }
+    if (std::system(("chattr +i " + shell_quote(path.string()) + " 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "running as root, and chattr +i does not work on " << path
+                     << ": nothing else keeps root from writing";
+    }
+}
+
+void make_writable(const fs::path& path)
+{
+    if (geteuid() == 0) {
+        std::system(("chattr -i " + shell_quote(path.string()) + " 2>/dev/null").c_str());
+    }
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+}
+
+// Every file and folder below `dir`.
+std::set<fs::path> listing(const fs::path& dir)
+{
+    std::set<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        paths.insert(entry.path().lexically_relative(dir));
+    }
+    return paths;
+}
 
 const std::vector<CliCase>& cases()
 {
@@ -127,6 +163,22 @@ const std::vector<CliCase>& cases()
         {"input from a pipe", {{"in.bmp", BOTTOM_UP}}, nullptr, {"/dev/stdin", "out.h", "img"},
          opened("/dev/stdin") + length_line(BOTTOM_UP.size()), 0, table_of("img", false), "cat in.bmp",
          "/dev/stdin exists only on POSIX systems"},
+        {"output folder is read-only", {{"in.bmp", BOTTOM_UP}},
+         [](const fs::path& d) {
+             fs::create_directory(d / "ro");
+             make_unwritable(d / "ro");
+         },
+         {"in.bmp", "ro/out.h", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "",
+         "made read-only with POSIX permissions or chattr", "ro/out.h",
+         [](const fs::path& d) { make_writable(d / "ro"); }},
+        {"existing output is read-only and stays as it was", {{"in.bmp", BOTTOM_UP}, {"out.h", "old text"}},
+         [](const fs::path& d) { make_unwritable(d / "out.h"); },
+         {"in.bmp", "out.h", "img"}, opened("in.bmp") + NO_OUTPUT, 41, "old text", "",
+         "made read-only with POSIX permissions or chattr", "out.h",
+         [](const fs::path& d) { make_writable(d / "out.h"); }},
+        {"input fails to read", {}, nullptr, {"/proc/self/mem", "out.h", "img"},
+         opened("/proc/self/mem") + "Datei kann nicht gelesen werden\n" + READ_FAILED, 28, "", "",
+         "/proc/self/mem, which cannot be read from its start, exists only on Linux"},
     };
     return all;
 }
@@ -154,7 +206,18 @@ TEST_P(Cli, Run)
     if (c.setup) {
         c.setup(dir);
     }
+    const auto finish = [&] {
+        if (c.cleanup) {
+            c.cleanup(dir);
+        }
+        fs::remove_all(dir);
+    };
+    if (IsSkipped()) {
+        finish();
+        return;
+    }
 
+    const std::set<fs::path> before = listing(dir);
     const ToolRun run = run_tool(dir, c.args, c.stdin_command);
     EXPECT_EQ(run.out, c.want_out);
     EXPECT_EQ(run.status, c.want_status);
@@ -172,7 +235,13 @@ TEST_P(Cli, Run)
             EXPECT_TRUE(read_file(dir / path) == bytes) << path << " was changed";
         }
     }
-    fs::remove_all(dir);
+    // Nothing is left behind but the output of a run that made one.
+    for (const fs::path& path : listing(dir)) {
+        if (before.count(path) == 0 && !(c.want_output && path == fs::path(c.output_name).lexically_normal())) {
+            ADD_FAILURE() << path << " was created";
+        }
+    }
+    finish();
 }
 
 std::string case_name(const testing::TestParamInfo<CliCase>& info)

@@ -34,6 +34,39 @@ else
     skip "MSVC readiness check (needs clang, g++-mingw-w64-x86-64-posix)"
 fi
 
+echo "== every suite again under AddressSanitizer and UBSan (clang)"
+if command -v clang++ >/dev/null; then
+    cmake --workflow --preset asan
+else
+    skip "sanitizer build (clang++ not found)"
+fi
+
+echo "== the program under valgrind (memcheck) in every end-to-end run"
+if command -v valgrind >/dev/null; then
+    # A memory error or a definite leak makes the program end with 97,
+    # which no case expects.
+    wrapper="valgrind -q --error-exitcode=97 --leak-check=full --errors-for-leak-kinds=definite"
+    for suite in test_cli test_corpus test_compiles; do
+        TAFELIX_WRAPPER="$wrapper" "build/test/tests/$suite" --gtest_brief=1
+    done
+    TAFELIX_WRAPPER="$wrapper" build/test/tests/test_corruption --gtest_brief=1 \
+        --gtest_filter='Corruption.DamagedFilesThroughTheProgram'
+else
+    skip "valgrind (not found)"
+fi
+
+# A short fuzz run per target; TAFELIX_FUZZ_SECONDS shortens it for local
+# runs (0 leaves it out).
+fuzz_seconds="${TAFELIX_FUZZ_SECONDS:-60}"
+echo "== fuzzing each target for $fuzz_seconds s (AddressSanitizer and UBSan)"
+if [ "$fuzz_seconds" = 0 ]; then
+    skip "fuzzing (TAFELIX_FUZZ_SECONDS=0)"
+elif command -v clang++ >/dev/null; then
+    bash fuzz/run.sh "$fuzz_seconds"
+else
+    skip "fuzzing (clang++ not found)"
+fi
+
 if [ "${#skipped[@]}" -gt 0 ]; then
     echo "test-all: skipped: ${skipped[*]}"
 fi

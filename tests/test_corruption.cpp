@@ -1,0 +1,334 @@
+// Damaged bitmaps: every cut, every change of a header byte and thousands of
+// seeded random mutations of a few valid files. Each run of the decoder must
+// end accepted with the whole table or rejected with its messages in order,
+// and never touch memory outside the file or the table (the asan preset runs
+// this suite under AddressSanitizer and UBSan to prove the last part).
+#include "bitmap/bitmap_decoder.h"
+#include "bmp_builder.h"
+#include "bmp_verdict.h"
+#include "run_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+namespace {
+
+constexpr std::int32_t UNTOUCHED = 12345;
+
+struct Decoded {
+    int result;
+    std::string printed;
+    PixelTable table;
+};
+
+Decoded decode(const std::vector<std::uint8_t>& bytes, bool mark_white)
+{
+    Decoded d{0, {}, {}};
+    d.table.count = UNTOUCHED;
+    const LoadedFile file{bytes};
+    testing::internal::CaptureStdout();
+    d.result = decode_bmp24(file, d.table, mark_white ? 1 : 0);
+    d.printed = testing::internal::GetCapturedStdout();
+    return d;
+}
+
+struct Base {
+    std::string name;
+    BmpPicture picture;
+    BmpLayout layout;
+};
+
+BmpLayout layout_of(bool top_down, std::uint32_t info_size, std::uint32_t gap, bool last_row_padding)
+{
+    BmpLayout l;
+    l.top_down = top_down;
+    l.info_size = info_size;
+    l.gap = gap;
+    l.last_row_padding = last_row_padding;
+    return l;
+}
+
+// Odd widths (one to three padding bytes a row) and no padding, both row
+// orders, a V5 header with a palette gap, a file ending right after its last pixel.
+const std::vector<Base>& bases()
+{
+    static const std::vector<Base> all = {
+        {"5x3 bottom-up", random_picture(5, 3, 11), layout_of(false, 40, 0, true)},
+        {"7x4 top-down", random_picture(7, 4, 12), layout_of(true, 40, 0, true)},
+        {"3x2 bottom-up V5 with palette gap", random_picture(3, 2, 13), layout_of(false, 124, 64, true)},
+        {"1x5 top-down without last padding", random_picture(1, 5, 14), layout_of(true, 40, 0, false)},
+        {"4x3 bottom-up V4", random_picture(4, 3, 15), layout_of(false, 108, 0, true)},
+    };
+    return all;
+}
+
+std::string describe(const std::vector<std::uint8_t>& bytes)
+{
+    std::string s = std::to_string(bytes.size()) + " bytes, header";
+    for (std::size_t i = 0; i < bytes.size() && i < 34; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", bytes[i]);
+        s += hex;
+    }
+    return s;
+}
+
+// The decoder's result against the verdict worked out from the bytes.
+void expect_verdict(const std::vector<std::uint8_t>& bytes, bool mark_white, const std::string& what)
+{
+    const BmpVerdict want = expected_verdict(bytes, mark_white);
+    const Decoded d = decode(bytes, mark_white);
+    EXPECT_EQ(d.printed, want.messages) << what << "; " << describe(bytes);
+    if (!want.accepted) {
+        EXPECT_EQ(d.result, -1) << what;
+        EXPECT_EQ(d.table.count, UNTOUCHED) << what << ": rejected, yet the table was touched";
+        EXPECT_TRUE(d.table.values.empty()) << what << ": rejected, yet the table was touched";
+        return;
+    }
+    ASSERT_EQ(d.result, 0) << what << "; " << describe(bytes);
+    const std::int64_t rows = want.height < 0 ? -want.height : want.height;
+    ASSERT_EQ(d.table.count, want.width * rows) << what << ": count is not width * rows";
+    ASSERT_GE(d.table.values.size(), want.values.size()) << what;
+    for (std::size_t k = 0; k < want.values.size(); ++k) {
+        ASSERT_EQ(d.table.values[k], want.values[k]) << what << ": value " << k;
+    }
+}
+
+TEST(Corruption, EveryCutOfAValidFile)
+{
+    for (const Base& base : bases()) {
+        const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
+        BmpLayout tight = base.layout;
+        tight.last_row_padding = false;
+        const std::size_t pixel_end = make_bmp(base.picture, tight).size();
+        for (bool mark_white : {false, true}) {
+            const std::vector<std::int32_t> pixels = expected_values(base.picture, mark_white);
+            for (std::size_t length = 0; length <= whole.size(); ++length) {
+                const std::string what = base.name + " cut to " + std::to_string(length);
+                const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+                const Decoded d = decode(cut, mark_white);
+                if (length >= pixel_end) {
+                    ASSERT_EQ(d.result, 0) << what << ": printed " << d.printed;
+                    EXPECT_EQ(d.printed, "") << what;
+                    ASSERT_EQ(d.table.count, static_cast<std::int32_t>(pixels.size())) << what;
+                    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), d.table.values.begin())) << what;
+                    continue;
+                }
+                EXPECT_EQ(d.result, -1) << what;
+                EXPECT_EQ(d.printed, length < 34 ? "Datei zu kurz\n" : "Bilddaten unvollstaendig\n") << what;
+                EXPECT_EQ(d.table.count, UNTOUCHED) << what;
+                EXPECT_TRUE(d.table.values.empty()) << what;
+            }
+        }
+    }
+}
+
+// Calls `visit` with every file made by setting one of the bytes 0-53 of a
+// base file to 0x00, 0xFF, 0x80 or to its value plus one.
+void for_each_header_byte_change(
+    const std::function<void(const std::vector<std::uint8_t>&, const std::vector<std::uint8_t>&,
+                             std::size_t, const std::string&)>& visit)
+{
+    for (const Base& base : bases()) {
+        const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
+        for (std::size_t at = 0; at < 54; ++at) {
+            const std::uint8_t old = whole[at];
+            const std::uint8_t changes[] = {0x00, 0xFF, 0x80, static_cast<std::uint8_t>(old + 1)};
+            for (std::uint8_t to : changes) {
+                std::vector<std::uint8_t> changed = whole;
+                changed[at] = to;
+                char what[128];
+                std::snprintf(what, sizeof what, "%s, byte %zu %02x -> %02x", base.name.c_str(), at, old, to);
+                visit(whole, changed, at, what);
+            }
+        }
+    }
+}
+
+TEST(Corruption, EveryHeaderByteChangeGetsItsVerdict)
+{
+    std::map<std::string, int> seen;
+    for_each_header_byte_change([&](const std::vector<std::uint8_t>&, const std::vector<std::uint8_t>& changed,
+                                    std::size_t, const std::string& what) {
+        for (bool mark_white : {false, true}) {
+            expect_verdict(changed, mark_white, what + (mark_white ? " -wt" : ""));
+        }
+        const BmpVerdict v = expected_verdict(changed, false);
+        ++seen[v.accepted ? "accepted" : v.messages];
+    });
+    // The sweep reaches every outcome but the short file, which the cuts cover.
+    for (const char* outcome : {"accepted", "typ falsch\n", "bitcnt falsch\n", "compression falsch\n",
+                                "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n"}) {
+        EXPECT_GT(seen[outcome], 0) << "no header change led to: " << outcome;
+    }
+}
+
+TEST(Corruption, HeaderBytesTheDecoderDoesNotReadChangeNothing)
+{
+    // Read: type 0-1, pixel offset 10-13, width 18-21, height 22-25,
+    // bit count 28-29, compression 30-33. The rest of bytes 0-53 is file
+    // size, reserved words, header size, planes and the later header fields
+    // (every base file has at least the 40-byte information header).
+    const std::set<std::size_t> read = {0, 1, 10, 11, 12, 13, 18, 19, 20, 21, 22, 23, 24, 25,
+                                        28, 29, 30, 31, 32, 33};
+    int compared = 0;
+    for_each_header_byte_change([&](const std::vector<std::uint8_t>& whole, const std::vector<std::uint8_t>& changed,
+                                    std::size_t at, const std::string& what) {
+        if (read.count(at) != 0) {
+            return;
+        }
+        const Decoded before = decode(whole, false);
+        const Decoded after = decode(changed, false);
+        ASSERT_EQ(before.result, 0) << what;
+        EXPECT_EQ(after.result, 0) << what << ": printed " << after.printed;
+        EXPECT_EQ(after.table.count, before.table.count) << what;
+        EXPECT_TRUE(after.table.values == before.table.values) << what;
+        ++compared;
+    });
+    EXPECT_GT(compared, 0);
+}
+
+// A small seeded generator, so that every run makes the same mutations.
+std::uint32_t next_random(std::uint32_t& state)
+{
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+std::vector<std::uint8_t> mutated(const std::vector<std::uint8_t>& whole, std::uint32_t& rng)
+{
+    // Values that sit on the edges of the checks when put into a 32-bit field.
+    static const std::uint32_t edges[] = {0,          1,          2,          3,          24,
+                                          34,         54,         0x7FFFFFFF, 0x80000000, 0x80000001,
+                                          0xFFFFFFFF, 0xFFFFFFFE, 65535,      32767,      32768,
+                                          65536,      46341,      0xFFFF8001};
+    static const std::size_t fields[] = {10, 18, 22, 28, 30};
+    std::vector<std::uint8_t> b = whole;
+    const std::uint32_t edits = 1 + next_random(rng) % 4;
+    for (std::uint32_t e = 0; e < edits; ++e) {
+        const std::uint32_t r = next_random(rng);
+        const std::size_t at = b.empty() ? 0 : next_random(rng) % b.size();
+        switch (r % 8) {
+        case 0:  // any byte, any value
+            if (!b.empty()) {
+                b[at] = static_cast<std::uint8_t>(r >> 8);
+            }
+            break;
+        case 1:  // one bit
+            if (!b.empty()) {
+                b[at] ^= static_cast<std::uint8_t>(1u << ((r >> 8) % 8));
+            }
+            break;
+        case 2: {  // a field the decoder reads, set to an edge value
+            const std::size_t field = fields[(r >> 8) % 5];
+            const std::uint32_t value = edges[(r >> 12) % (sizeof edges / sizeof edges[0])];
+            if (b.size() >= field + 4) {
+                put_le(b, field, value, field == 28 ? 2 : 4);
+            }
+            break;
+        }
+        case 3:  // cut anywhere
+            b.resize(b.empty() ? 0 : at);
+            break;
+        case 4:  // bytes dropped from the middle
+            b.erase(b.begin() + static_cast<std::ptrdiff_t>(at),
+                    b.begin() + static_cast<std::ptrdiff_t>(std::min(b.size(), at + 1 + (r >> 8) % 8)));
+            break;
+        case 5:  // bytes put into the middle
+            b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), 1 + (r >> 8) % 8, static_cast<std::uint8_t>(r >> 16));
+            break;
+        case 6: {  // width and height together just below, at and above the pixel limit
+            static const std::int32_t sizes[][2] = {{65536, 32768},  {65536, -32768}, {2, 0x40000000},
+                                                    {1, 0x7FFFFFFF},  {0x7FFFFFFF, -1}, {46341, 46340},
+                                                    {46341, -46341}, {3, 715827882},  {3, 715827883}};
+            const auto& pick = sizes[(r >> 8) % (sizeof sizes / sizeof sizes[0])];
+            if (b.size() >= 26) {
+                put_le(b, 18, static_cast<std::uint32_t>(pick[0]), 4);
+                put_le(b, 22, static_cast<std::uint32_t>(pick[1]), 4);
+            }
+            break;
+        }
+        default:  // a small width or height, so that the pixel array still fits now and then
+            if (b.size() >= 26) {
+                put_le(b, (r >> 8) % 2 == 0 ? 18 : 22, (r >> 9) % 9 - ((r >> 13) % 2 == 0 ? 0 : 4), 4);
+            }
+            break;
+        }
+    }
+    return b;
+}
+
+TEST(Corruption, SeededRandomMutations)
+{
+    std::uint32_t rng = 20240601;
+    std::map<std::string, int> seen;
+    int runs = 0;
+    for (const Base& base : bases()) {
+        const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
+        for (int i = 0; i < 1000; ++i, ++runs) {
+            const std::vector<std::uint8_t> b = mutated(whole, rng);
+            const bool mark_white = i % 2 == 1;
+            expect_verdict(b, mark_white, base.name + ", mutation " + std::to_string(i));
+            if (testing::Test::HasFatalFailure()) {
+                return;
+            }
+            const BmpVerdict v = expected_verdict(b, mark_white);
+            ++seen[v.accepted ? "accepted" : v.messages];
+        }
+    }
+    EXPECT_EQ(runs, 5000);
+    for (const char* outcome : {"accepted", "Datei zu kurz\n", "typ falsch\n", "bitcnt falsch\n",
+                                "compression falsch\n", "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n"}) {
+        EXPECT_GT(seen[outcome], 0) << "no mutation led to: " << outcome;
+    }
+}
+
+TEST(Corruption, DamagedFilesThroughTheProgram)
+{
+    // A few of the mutations above, run as a user would: status 0 with the
+    // whole table, or status 28 with the messages and an empty output.
+    std::uint32_t rng = 777;
+    const fs::path dir = make_temp_folder("corrupt");
+    ASSERT_FALSE(dir.empty());
+    int accepted = 0;
+    int rejected = 0;
+    for (const Base& base : bases()) {
+        const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
+        for (int i = 0; i < 6; ++i) {
+            const std::vector<std::uint8_t> b = mutated(whole, rng);
+            const bool mark_white = i % 2 == 0;
+            const std::string what = base.name + ", mutation " + std::to_string(i) + "; " + describe(b);
+            write_file(dir / "in.bmp", std::string(b.begin(), b.end()));
+            std::vector<std::string> args = {"in.bmp", "out.h", "img"};
+            if (mark_white) {
+                args.push_back("-wt");
+            }
+            const ToolRun run = run_tool(dir, args);
+            const BmpVerdict want = expected_verdict(b, mark_white);
+            const std::string head = "oeffne Datei:in.bmp\nfilelaenge: " + std::to_string(b.size()) + "\n";
+            if (want.accepted) {
+                ++accepted;
+                EXPECT_EQ(run.status, 0) << what;
+                EXPECT_EQ(run.out, head) << what;
+                EXPECT_TRUE(read_file(dir / "out.h") == reference_text("img", want.values)) << what;
+            } else {
+                ++rejected;
+                EXPECT_EQ(run.status, 28) << what;
+                EXPECT_EQ(run.out, head + want.messages + "Fehler beim lesen der Daten\n") << what;
+                EXPECT_EQ(fs::file_size(dir / "out.h"), 0u) << what;
+            }
+            EXPECT_EQ(run.err, "") << what;
+        }
+    }
+    EXPECT_GT(accepted, 0);
+    EXPECT_GT(rejected, 0);
+    fs::remove_all(dir);
+}
+
+}  // namespace
