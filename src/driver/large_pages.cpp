@@ -1,0 +1,58 @@
+// The only file with a call of the operating system's memory interface.
+#include "driver/large_pages.h"
+
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
+constexpr std::size_t SMALL_PAGE = std::size_t{4} << 10;
+
+// The allocator keeps a few bytes of bookkeeping in front of a large block
+// and maps the two together; when the mapping is a whole number of large
+// pages, the system places it on a large-page boundary.
+constexpr std::size_t ALLOCATOR_HEADER = 64;
+
+std::uintptr_t round_down(std::uintptr_t value, std::size_t unit)
+{
+    return value / unit * unit;
+}
+
+}  // namespace
+
+std::size_t large_buffer_capacity(std::size_t bytes)
+{
+    if (bytes < LARGE_PAGE) {
+        return bytes;
+    }
+    return (bytes + ALLOCATOR_HEADER + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE - ALLOCATOR_HEADER;
+}
+
+void advise_large_pages(const void* data, std::size_t used, std::size_t capacity)
+{
+#if defined(MADV_HUGEPAGE)
+    if (data == nullptr || used < LARGE_PAGE / 2) {
+        return;
+    }
+    const auto first = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = round_down(first, SMALL_PAGE);
+    // A large page used less than half would hold mostly untouched memory:
+    // the tail then stays in small pages.
+    std::uintptr_t end = round_down(first + used + LARGE_PAGE / 2, LARGE_PAGE);
+    const std::uintptr_t mapped_end = round_down(first + capacity + SMALL_PAGE - 1, SMALL_PAGE);
+    if (end > mapped_end) {
+        end = mapped_end;
+    }
+    if (end > begin) {
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#else
+    (void)data;
+    (void)used;
+    (void)capacity;
+#endif
+}
