@@ -5,6 +5,11 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+// Turns already touched small pages into a large page on the spot (Linux
+// 6.1 and later; older systems refuse it, which costs nothing).
+#if !defined(MADV_COLLAPSE)
+#define MADV_COLLAPSE 25
+#endif
 #endif
 
 namespace {
@@ -47,8 +52,16 @@ void advise_large_pages(const void* data, std::size_t used, std::size_t capacity
     if (end > mapped_end) {
         end = mapped_end;
     }
-    if (end > begin) {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (end <= begin) {
+        return;
+    }
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    // The allocator has already written its bookkeeping into the first
+    // small page, so the first large page would stay in small pages (512
+    // faults); it is made a large page now.
+    const std::uintptr_t head = round_down(begin, LARGE_PAGE);
+    if (head == begin && head + LARGE_PAGE <= end) {
+        madvise(reinterpret_cast<void*>(head), LARGE_PAGE, MADV_COLLAPSE);
     }
 #else
     (void)data;
