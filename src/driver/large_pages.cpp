@@ -40,14 +40,15 @@ std::size_t large_buffer_capacity(std::size_t bytes)
 void advise_large_pages(const void* data, std::size_t used, std::size_t capacity)
 {
 #if defined(MADV_HUGEPAGE)
-    if (data == nullptr || used < LARGE_PAGE / 2) {
+    if (data == nullptr || used < LARGE_PAGE / 8) {
         return;
     }
     const auto first = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t begin = round_down(first, SMALL_PAGE);
-    // A large page used less than half would hold mostly untouched memory:
-    // the tail then stays in small pages.
-    std::uintptr_t end = round_down(first + used + LARGE_PAGE / 2, LARGE_PAGE);
+    // The last large page counts when at least an eighth of it is used: 64
+    // small-page faults cost more time than zeroing one large page, but a
+    // barely used large page would only waste memory.
+    std::uintptr_t end = round_down(first + used + LARGE_PAGE - LARGE_PAGE / 8, LARGE_PAGE);
     const std::uintptr_t mapped_end = round_down(first + capacity + SMALL_PAGE - 1, SMALL_PAGE);
     if (end > mapped_end) {
         end = mapped_end;

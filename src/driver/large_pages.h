@@ -17,6 +17,6 @@ std::size_t large_buffer_capacity(std::size_t bytes);
 
 // Asks for large pages for the whole large pages of [data, data + capacity)
 // that lie inside [data, data + used), and for the last one when `used`
-// fills at least half of it. Call it before the memory is first touched.
-// Only a hint: a refusal changes nothing.
+// fills at least an eighth of it. Call it right after the allocation,
+// before the memory is first touched. Only a hint: a refusal changes nothing.
 void advise_large_pages(const void* data, std::size_t used, std::size_t capacity);
