@@ -5,8 +5,10 @@
 // throughput of input and output and the peak resident memory.
 //
 //   tafelix_time_pairs [--runs N] [--pixels P] [--tsv FILE] LABEL INPUT OUTPUT -- COMMAND...
+//   tafelix_time_pairs --header        prints the names of the columns
 //
-// COMMAND must read INPUT and write OUTPUT. Wall time is taken around fork
+// COMMAND must read INPUT and write OUTPUT. With OUTPUT "-" the command
+// writes nothing and runs alone, without a floor (the ratio is then 0). Wall time is taken around fork
 // and wait; CPU time (user + system) and peak memory come from wait4's
 // resource usage of the child alone. POSIX only, like the script that
 // drives it.
@@ -92,7 +94,7 @@ long long file_size(const std::string& path)
 
 int usage()
 {
-    std::fputs("usage: tafelix_time_pairs [--runs N] [--pixels P] [--tsv FILE] LABEL INPUT OUTPUT -- COMMAND...\n",
+    std::fputs("usage: tafelix_time_pairs [--runs N] [--pixels P] [--tsv FILE] LABEL INPUT|- OUTPUT|- -- COMMAND...\n",
                stderr);
     return 2;
 }
@@ -111,6 +113,11 @@ int main(int argc, char** argv)
         if (a == "--") {
             command.assign(argv + i + 1, argv + argc);
             break;
+        }
+        if (a == "--header") {
+            std::printf("%-22s %5s %8s %8s %8s %6s %8s %8s %9s %6s %8s %8s\n", "", "runs", "wall s", "cpu s",
+                        "floor s", "ratio", "in MB/s", "out MB/s", "peak MiB", "/input", "ns/px", "cpu ns/px");
+            return 0;
         }
         if (a == "--runs" && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
@@ -133,26 +140,34 @@ int main(int argc, char** argv)
 
     // Both commands write a new file each time: a leftover one would make
     // the run pay for truncating it.
+    const bool with_floor = output != "-";
     std::vector<double> wall, cpu, floor_wall, ratio;
     long peak_kib = 0;
     for (int i = 0; i <= runs; ++i) {
-        std::remove(output.c_str());
+        Sample base;
+        if (with_floor) {
+            std::remove(output.c_str());
+        }
         const Sample tool = run(command);
-        std::remove(copy.c_str());
-        const Sample base = run(floor);
+        if (with_floor) {
+            std::remove(copy.c_str());
+            base = run(floor);
+        }
         if (i == 0) {
             continue;  // the warm-up pair: caches filled, files allocated once
         }
         wall.push_back(tool.wall);
         cpu.push_back(tool.cpu);
         floor_wall.push_back(base.wall);
-        ratio.push_back(tool.wall / base.wall);
+        ratio.push_back(with_floor ? tool.wall / base.wall : 0);
         peak_kib = std::max(peak_kib, tool.peak_kib);
     }
-    const long long in_bytes = file_size(input);
-    const long long out_bytes = file_size(output);
-    std::remove(output.c_str());
-    std::remove(copy.c_str());
+    const long long in_bytes = input == "-" ? 0 : file_size(input);
+    const long long out_bytes = with_floor ? file_size(output) : 0;
+    if (with_floor) {
+        std::remove(output.c_str());
+        std::remove(copy.c_str());
+    }
 
     const double w = median(wall);
     const double c = median(cpu);
@@ -163,9 +178,9 @@ int main(int argc, char** argv)
     const double out_mb = static_cast<double>(out_bytes) / 1e6;
     const double ns_per_pixel = pixels > 0 ? w * 1e9 / pixels : 0;
     const double cpu_ns_per_pixel = pixels > 0 ? c * 1e9 / pixels : 0;
-    std::printf("%-22s %5d %8.3f %8.3f %8.3f %6.2f %8.1f %8.1f %9.1f %6.2f %8.2f %8.2f\n", label.c_str(), runs, w, c,
-                f, r, in_mb / w, out_mb / w, peak_bytes / 1048576, peak_bytes / static_cast<double>(in_bytes),
-                ns_per_pixel, cpu_ns_per_pixel);
+    const double rss_ratio = in_bytes > 0 ? peak_bytes / static_cast<double>(in_bytes) : 0;
+    std::printf("%-22s %5d %8.4f %8.4f %8.4f %6.2f %8.1f %8.1f %9.1f %6.2f %8.2f %8.2f\n", label.c_str(), runs, w, c,
+                f, r, in_mb / w, out_mb / w, peak_bytes / 1048576, rss_ratio, ns_per_pixel, cpu_ns_per_pixel);
     std::fflush(stdout);
     if (!tsv.empty()) {
         if (std::FILE* t = std::fopen(tsv.c_str(), "a")) {
