@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
@@ -66,11 +67,19 @@ std::uintmax_t regular_file_size(const std::filesystem::path& path)
 // can be asked for large pages before its first touch. Every pixel takes at
 // least three bytes of the file, so a file of `length` bytes holds at most
 // length / 3 pixels and the decoder never has to grow the storage.
+// The header is not checked yet: when that much memory cannot be had, the
+// decoder is left to take exactly what the bitmap needs, or to reject it.
 void reserve_table(PixelTable& table, std::size_t length)
 {
     const std::size_t most = length / 3;
     const std::size_t capacity = large_buffer_capacity(most * sizeof(std::int32_t)) / sizeof(std::int32_t);
-    table.values.reserve(capacity);
+    try {
+        table.values.reserve(capacity);
+    } catch (const std::bad_alloc&) {
+        return;
+    } catch (const std::length_error&) {
+        return;
+    }
     advise_large_pages(table.values.data(), most * sizeof(std::int32_t),
                        table.values.capacity() * sizeof(std::int32_t));
 }
