@@ -22,10 +22,12 @@ constexpr std::size_t SMALL_PAGE = std::size_t{4} << 10;
 // pages, the system places it on a large-page boundary.
 constexpr std::size_t ALLOCATOR_HEADER = 64;
 
+#if defined(MADV_HUGEPAGE)
 std::uintptr_t round_down(std::uintptr_t value, std::size_t unit)
 {
     return value / unit * unit;
 }
+#endif
 
 }  // namespace
 
