@@ -33,7 +33,7 @@ std::uintptr_t round_down(std::uintptr_t value, std::size_t unit)
 
 std::size_t large_buffer_capacity(std::size_t bytes)
 {
-    if (bytes < LARGE_PAGE) {
+    if (bytes < LARGE_PAGE / 8) {
         return bytes;
     }
     return (bytes + ALLOCATOR_HEADER + LARGE_PAGE - 1) / LARGE_PAGE * LARGE_PAGE - ALLOCATOR_HEADER;

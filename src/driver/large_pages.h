@@ -11,8 +11,9 @@
 
 #include <cstddef>
 
-// The capacity to reserve for `bytes`: a little more, so that the allocation
-// can start on a large-page boundary. Never less than `bytes`.
+// The capacity to reserve for `bytes`: from 256 KiB on, a whole number of
+// large pages less the allocator's bookkeeping, so that the allocation can
+// start on a large-page boundary. Never less than `bytes`.
 std::size_t large_buffer_capacity(std::size_t bytes);
 
 // Asks for large pages for the whole large pages of [data, data + capacity)
