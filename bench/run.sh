@@ -42,7 +42,7 @@ tafelix=$bin/tafelix
 timer=$bin/bench/tafelix_time_pairs
 
 mkdir -p "$dir"
-sizes=("1021 767 1" "4096 4096 2")
+sizes=("1 1 1" "1021 767 1" "4096 4096 2")
 if [ "$large" = 1 ]; then
     sizes+=("8192 8192 3")
 fi
@@ -63,14 +63,17 @@ echo "load:    $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null) (1, 5, 15 min) at th
 echo "runs:    $runs timed pairs after one warm-up pair; medians; floor = cp of the output to a new path"
 echo
 "$timer" --header
-"$timer" --runs "$runs" --tsv "$results" "startup (usage text)" - - -- "$tafelix"
 for s in "${sizes[@]}"; do
     read -r w h seed <<<"$s"
     bmp="$dir/random-${w}x${h}.bmp"
     pixels=$((w * h))
-    "$timer" --runs "$runs" --pixels "$pixels" --tsv "$results" "tafelix ${w}x${h}" "$bmp" "$dir/out.h" -- \
+    per_pixel=()
+    if [ "$pixels" -gt 1 ]; then
+        per_pixel=(--pixels "$pixels")
+    fi
+    "$timer" --runs "$runs" "${per_pixel[@]}" --tsv "$results" "tafelix ${w}x${h}" "$bmp" "$dir/out.h" -- \
         "$tafelix" "$bmp" "$dir/out.h" random
-    if [ "$xxd_rows" = 1 ]; then
+    if [ "$xxd_rows" = 1 ] && [ "$pixels" -gt 1 ]; then
         "$timer" --runs "$runs" --pixels "$pixels" --tsv "$results" "xxd -i ${w}x${h}" "$bmp" "$dir/out.xxd" -- \
             xxd -i "$bmp" "$dir/out.xxd"
     fi
@@ -78,25 +81,33 @@ done
 echo "load:    $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null) (1, 5, 15 min) at the end"
 
 # The summary, from the rows above: the 4096x4096 ratios, xxd against
-# tafelix, and the cost per pixel of each size against 4096x4096, raw and
-# with the startup time taken off.
+# tafelix, and the cost per pixel of each size: raw, net of the fixed cost
+# of a run (the 1x1 bitmap: starting the process, opening the files, the
+# first output block), and the marginal cost from the next smaller size.
 echo
 awk -F'\t' '
     { wall[$1] = $3; ratio[$1] = $6; inb[$1] = $7; peak[$1] = $9 * 1024; nspx[$1] = $10 }
+    /^tafelix / { order[++n] = $1 }
     END {
-        startup = wall["startup (usage text)"]
         big = "tafelix 4096x4096"
+        fixed = wall["tafelix 1x1"]
         printf "4096x4096: wall %.3f s = %.2fx the cp floor; peak RSS %.2fx the input\n",
                wall[big], ratio[big], peak[big] / inb[big]
         if (("xxd -i 4096x4096") in wall)
             printf "xxd -i 4096x4096 takes %.1fx as long as tafelix\n", wall["xxd -i 4096x4096"] / wall[big]
-        net_big = (wall[big] - startup) / 16777216
-        for (label in nspx) {
-            if (label !~ /^tafelix /) continue
+        printf "fixed cost of a run (1x1 bitmap): %.1f ms\n", 1000 * fixed
+        net_big = (wall[big] - fixed) / 16777216
+        for (i = 1; i <= n; ++i) {
+            label = order[i]
             split(substr(label, 9), d, "x")
-            px = d[1] * d[2]
-            printf "%-18s %6.2f ns/px (%+4.0f%% vs 4096x4096), net of startup %6.2f ns/px (%+4.0f%%)\n",
-                   label, nspx[label], 100 * (nspx[label] / nspx[big] - 1),
-                   1e9 * (wall[label] - startup) / px, 100 * ((wall[label] - startup) / px / net_big - 1)
+            px[i] = d[1] * d[2]
+            if (px[i] < 2) continue
+            line = sprintf("%-18s %6.2f ns/px (%+4.0f%%), net of the fixed cost %5.2f ns/px (%+4.0f%%)",
+                           label, nspx[label], 100 * (nspx[label] / nspx[big] - 1),
+                           1e9 * (wall[label] - fixed) / px[i], 100 * ((wall[label] - fixed) / px[i] / net_big - 1))
+            if (i > 2)
+                line = line sprintf(", marginal %5.2f ns/px", 1e9 * (wall[label] - wall[order[i - 1]]) / (px[i] - px[i - 1]))
+            print line
         }
-    }' "$results" | sort
+        print "(percentages against 4096x4096)"
+    }' "$results"
