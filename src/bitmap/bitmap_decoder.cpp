@@ -35,6 +35,23 @@ std::int32_t read_s32(const std::uint8_t* p)
     return static_cast<std::int32_t>(read_u32(p));
 }
 
+// Converts `n` pixels of three bytes each (blue, green, red) at `src` to
+// values at `dst`. All but the last are read as four bytes, the fourth
+// belonging to the next pixel: one load instead of three. The last is read
+// as three bytes, so nothing past the n pixels is touched.
+void convert_pixels(const std::uint8_t* src, std::size_t n, std::int32_t white, std::int32_t* dst)
+{
+    if (n == 0) {
+        return;
+    }
+    for (std::size_t i = 0; i + 1 < n; ++i, src += 3) {
+        const auto value = static_cast<std::int32_t>(read_u32(src) & 0xFFFFFF);
+        dst[i] = value == 0xFFFFFF ? white : value;
+    }
+    const auto value = static_cast<std::int32_t>(src[0] | (src[1] << 8) | (src[2] << 16));
+    dst[n - 1] = value == 0xFFFFFF ? white : value;
+}
+
 int reject(const char* message)
 {
     std::fputs(message, stdout);
@@ -106,11 +123,7 @@ int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
         const std::uint8_t* src =
             file + static_cast<std::size_t>(start) + r * static_cast<std::size_t>(stride);
         const std::size_t table_row = top_down ? r : row_count - 1 - r;
-        std::int32_t* dst = out + table_row * cols;
-        for (std::size_t c = 0; c < cols; ++c, src += 3) {
-            const auto value = static_cast<std::int32_t>(src[0] | (src[1] << 8) | (src[2] << 16));
-            dst[c] = value == 0xFFFFFF ? white : value;
-        }
+        convert_pixels(src, cols, white, out + table_row * cols);
     }
     table.count = static_cast<std::int32_t>(pixels);
     return 0;

@@ -1,8 +1,10 @@
 #include "driver/driver.h"
 
 #include "bitmap/bitmap_decoder.h"
+#include "driver/large_pages.h"
 #include "table/table_writer.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
@@ -60,6 +63,27 @@ std::uintmax_t regular_file_size(const std::filesystem::path& path)
     return ec ? 0 : size;
 }
 
+// Sets aside the table's storage before the decoder fills it, so that it
+// can be asked for large pages before its first touch. Every pixel takes at
+// least three bytes of the file, so a file of `length` bytes holds at most
+// length / 3 pixels and the decoder never has to grow the storage.
+// The header is not checked yet: when that much memory cannot be had, the
+// decoder is left to take exactly what the bitmap needs, or to reject it.
+void reserve_table(PixelTable& table, std::size_t length)
+{
+    const std::size_t most = length / 3;
+    const std::size_t capacity = large_buffer_capacity(most * sizeof(std::int32_t)) / sizeof(std::int32_t);
+    try {
+        table.values.reserve(capacity);
+    } catch (const std::bad_alloc&) {
+        return;
+    } catch (const std::length_error&) {
+        return;
+    }
+    advise_large_pages(table.values.data(), most * sizeof(std::int32_t),
+                       table.values.capacity() * sizeof(std::int32_t));
+}
+
 int convert(const char* input_name, const char* output_name, const char* array_name,
             int mark_white)
 {
@@ -88,6 +112,7 @@ int convert(const char* input_name, const char* output_name, const char* array_n
         std::fputs("Datei kann nicht gelesen werden\n", stdout);
     } else {
         std::printf("filelaenge: %d\n", static_cast<int>(input.bytes.size()));
+        reserve_table(table, input.bytes.size());
         decoded = decode_bmp24(input, table, mark_white);
     }
     if (decoded != 0) {
@@ -111,20 +136,32 @@ LoadResult load_input(std::FILE* in, std::uintmax_t expected_size, LoadedFile& f
     if (expected_size > MAX_INPUT) {
         return LoadResult::too_large;
     }
+    const auto expected = static_cast<std::size_t>(expected_size);
     std::vector<std::uint8_t>& bytes = file.bytes;
     bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(expected_size) + READ_BYTES);
+    bytes.reserve(large_buffer_capacity(expected));
+    advise_large_pages(bytes.data(), expected, bytes.capacity());
     std::size_t length = 0;
     for (;;) {
-        bytes.resize(length + READ_BYTES);
-        const std::size_t got = std::fread(bytes.data() + length, 1, READ_BYTES, in);
+        // Blocks end exactly at the expected size, and one byte is tried
+        // there: a file that has not grown never makes the buffer grow.
+        if (length == expected && expected > 0) {
+            const int next = std::fgetc(in);
+            if (next == EOF) {
+                break;
+            }
+            std::ungetc(next, in);
+        }
+        const std::size_t want = length < expected ? std::min(READ_BYTES, expected - length) : READ_BYTES;
+        bytes.resize(length + want);
+        const std::size_t got = std::fread(bytes.data() + length, 1, want, in);
         length += got;
         if (length > MAX_INPUT) {
             bytes.clear();
             bytes.shrink_to_fit();
             return LoadResult::too_large;
         }
-        if (got < READ_BYTES) {
+        if (got < want) {
             break;
         }
     }

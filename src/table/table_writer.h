@@ -17,8 +17,10 @@
 
 constexpr int VALUES_PER_LINE = 5;
 
-// Appends `line` and its CR LF to `block`, the text on its way to the stream.
-void emit_line(std::string& block, std::string_view line);
+// Puts `line` and its CR LF at `at`, in the text on its way to the stream,
+// and returns the end of what it wrote. `line` may already stand at `at`
+// (a line built in place); then only the CR LF is added.
+char* emit_line(char* at, std::string_view line);
 
 // Writes the whole definition of `table` under the array name `name`.
 // Write errors are left in the stream's error flag for the caller to check.
