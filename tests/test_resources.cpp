@@ -56,10 +56,12 @@ void operator delete[](void* p, std::size_t) noexcept { counted_delete(p); }
 
 namespace {
 
-// Besides what grows with the file, a run holds two fixed blocks of 1 MiB:
-// one for reading the input and one for the text on its way to the file.
+// Besides what grows with the file, a run holds fixed amounts: each of the
+// two big buffers (the loaded file and the pixel table) may be rounded up to
+// the next 2 MiB so that it can sit in large pages (reserved, never touched
+// past the data), and the text on its way to the file has a 256 KiB block.
 constexpr double MAX_RATIO = 2.4;
-constexpr std::size_t FIXED_BYTES = (2u << 20) + (64u << 10);
+constexpr std::size_t FIXED_BYTES = 2 * (2u << 20) + (256u << 10) + (64u << 10);
 
 struct Measured {
     int status;
