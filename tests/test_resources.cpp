@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -17,6 +18,7 @@ namespace {
 
 std::size_t bytes_in_use = 0;
 std::size_t peak_in_use = 0;
+std::size_t allocation_limit = SIZE_MAX;  // lowered to make memory run out
 
 // Each block carries its size in front, in a header that keeps the
 // alignment operator new promises.
@@ -24,6 +26,9 @@ constexpr std::size_t HEADER = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 void* counted_new(std::size_t size)
 {
+    if (size > allocation_limit - bytes_in_use) {
+        throw std::bad_alloc();
+    }
     void* block = std::malloc(size + HEADER);
     if (block == nullptr) {
         throw std::bad_alloc();
@@ -149,6 +154,29 @@ TEST(Memory, AConversionTakesAtMostTwoPointFourTimesTheFileSize)
         EXPECT_EQ(m.status, 0) << what << "; printed " << m.printed;
         EXPECT_LE(m.peak, MAX_RATIO * static_cast<double>(bytes.size()) + FIXED_BYTES) << what;
         std::printf("%s\n", what.c_str());
+    }
+    fs::remove_all(dir);
+}
+
+TEST(Memory, RunningOutOfMemoryIsReportedAndLeavesTheOutputEmpty)
+{
+    const fs::path dir = make_temp_folder("memory");
+    ASSERT_FALSE(dir.empty());
+    const std::vector<std::uint8_t> bytes = make_bmp(random_picture(1024, 256, 5));
+    write_file(dir / "in.bmp", std::string(bytes.begin(), bytes.end()));
+    // Too little for the file itself, then enough for the file but not for
+    // the pixel table.
+    for (const double share : {0.5, 1.5}) {
+        const std::string what = "memory for " + std::to_string(share) + " times the file";
+        allocation_limit = bytes_in_use + static_cast<std::size_t>(share * static_cast<double>(bytes.size()));
+        const Measured m = convert_in_process({(dir / "in.bmp").string(), (dir / "out.h").string(), "img"});
+        allocation_limit = SIZE_MAX;
+        EXPECT_EQ(m.status, 21) << what;
+        const std::string tail = "Nicht genug Speicher\n";
+        EXPECT_TRUE(m.printed.size() >= tail.size() &&
+                    m.printed.compare(m.printed.size() - tail.size(), tail.size(), tail) == 0)
+            << what << "; printed " << m.printed;
+        EXPECT_EQ(fs::file_size(dir / "out.h"), 0u) << what;
     }
     fs::remove_all(dir);
 }

@@ -32,17 +32,18 @@ int fail(const char* message)
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
-using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+// Closes the file on every way out of a run, a failed allocation included.
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // A directory is no bitmap; refusing it here keeps the outcome the same on
 // systems where opening a directory for reading succeeds.
-InputFile open_input(const char* name)
+OpenFile open_input(const char* name)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(std::filesystem::path(name), ec)) {
         return nullptr;
     }
-    return InputFile(std::fopen(name, "rb"));
+    return OpenFile(std::fopen(name, "rb"));
 }
 
 // True when both names lead to the same file: the same path, a hard link or
@@ -89,7 +90,7 @@ int convert(const char* input_name, const char* output_name, const char* array_n
 {
     std::printf("oeffne Datei:%s\n", input_name);
     const std::filesystem::path input_path(input_name);
-    InputFile in = open_input(input_name);
+    OpenFile in = open_input(input_name);
     if (!in) {
         return fail("Datei nicht vorhanden\n");
     }
@@ -97,8 +98,8 @@ int convert(const char* input_name, const char* output_name, const char* array_n
     if (same_file(input_path, output_path)) {
         return fail("Ausgabedatei kann nicht geoeffnet werden\n");
     }
-    std::FILE* out = std::fopen(output_name, "wb");
-    if (out == nullptr) {
+    OpenFile out(std::fopen(output_name, "wb"));
+    if (!out) {
         return fail("Ausgabedatei kann nicht geoeffnet werden\n");
     }
 
@@ -116,13 +117,12 @@ int convert(const char* input_name, const char* output_name, const char* array_n
         decoded = decode_bmp24(input, table, mark_white);
     }
     if (decoded != 0) {
-        std::fclose(out);
         return fail("Fehler beim lesen der Daten\n");
     }
 
-    write_table(out, array_name, table);
-    const bool write_failed = std::ferror(out) != 0;
-    const bool close_failed = std::fclose(out) != 0;
+    write_table(out.get(), array_name, table);
+    const bool write_failed = std::ferror(out.get()) != 0;
+    const bool close_failed = std::fclose(out.release()) != 0;
     if (write_failed || close_failed) {
         return fail("Fehler beim schreiben der Ausgabedatei\n");
     }
