@@ -68,11 +68,19 @@ foreign_includes()
     done
 }
 
+# The one file that may call the operating system. Its system headers stand
+# under "#if defined(__linux__)", which the header scan cannot see; the
+# compile for Windows below still checks what it leaves on Windows.
+PLATFORM_FILES=" src/driver/large_pages.cpp "
+
 # True when FILE passes both checks; prints what is wrong otherwise.
 ready()
 {
-    local foreign
-    foreign=$(foreign_includes "$1")
+    local foreign=""
+    case "$PLATFORM_FILES" in
+    *" $1 "*) ;;
+    *) foreign=$(foreign_includes "$1") ;;
+    esac
     if [ -n "$foreign" ]; then
         echo "$foreign"
         return 1

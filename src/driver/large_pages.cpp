@@ -15,7 +15,6 @@
 namespace {
 
 constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
-constexpr std::size_t SMALL_PAGE = std::size_t{4} << 10;
 
 // The allocator keeps a few bytes of bookkeeping in front of a large block
 // and maps the two together; when the mapping is a whole number of large
@@ -23,6 +22,8 @@ constexpr std::size_t SMALL_PAGE = std::size_t{4} << 10;
 constexpr std::size_t ALLOCATOR_HEADER = 64;
 
 #if defined(MADV_HUGEPAGE)
+constexpr std::size_t SMALL_PAGE = std::size_t{4} << 10;
+
 std::uintptr_t round_down(std::uintptr_t value, std::size_t unit)
 {
     return value / unit * unit;
