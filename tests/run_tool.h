@@ -104,9 +104,11 @@ inline Program native_build()
 }
 
 // Runs `program` in `dir` with `args`; `stdin_command`, when given, is a
-// shell command whose output is piped into the program.
+// shell command whose output is piped into the program. `stdout_to`, when
+// given, sends standard output elsewhere instead of collecting it, as a
+// shell redirection ("> file", "| cat > file"). The status is the program's.
 inline ToolRun run_program(const Program& program, const fs::path& dir, const std::vector<std::string>& args,
-                           const std::string& stdin_command = "")
+                           const std::string& stdin_command = "", const std::string& stdout_to = "")
 {
     const fs::path out_file = dir.string() + ".stdout";
     const fs::path err_file = dir.string() + ".stderr";
@@ -121,8 +123,9 @@ inline ToolRun run_program(const Program& program, const fs::path& dir, const st
     for (const std::string& a : args) {
         command += " " + shell_quote(a);
     }
-    command += " > " + shell_quote(out_file.string()) + " 2> " + shell_quote(err_file.string());
-    const int raw = std::system(command.c_str());
+    command += " " + (stdout_to.empty() ? "> " + shell_quote(out_file.string()) : stdout_to);
+    command += " 2> " + shell_quote(err_file.string());
+    const int raw = std::system(("bash -o pipefail -c " + shell_quote(command)).c_str());
     ToolRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = without_cr_before_lf(read_file(out_file));
@@ -134,7 +137,7 @@ inline ToolRun run_program(const Program& program, const fs::path& dir, const st
 
 // Runs the program under test; see run_program.
 inline ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                        const std::string& stdin_command = "")
+                        const std::string& stdin_command = "", const std::string& stdout_to = "")
 {
-    return run_program(program_under_test(), dir, args, stdin_command);
+    return run_program(program_under_test(), dir, args, stdin_command, stdout_to);
 }

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -45,6 +47,7 @@ const std::string EIGHT_BIT = [] {
     return b;
 }();
 const std::string LONG_DIR = std::string(120, 'd');
+const std::string LONG_PATH = LONG_DIR + "/" + LONG_DIR + "/" + LONG_DIR + "/in.bmp";  // over 260 characters
 const std::string LONG_NAME = std::string(1000, 'v');
 
 std::string opened(const std::string& name) { return "oeffne Datei:" + name + "\n"; }
@@ -63,7 +66,55 @@ struct CliCase {
     const char* posix_only = nullptr;                   // why the case cannot run on Windows
     std::string output_name = "out.h";
     std::function<void(const fs::path&)> cleanup;       // undoes what setup did, before removal
+    std::string stdout_to;                              // "> console.txt" or "| cat > console.txt"
+    const char* windows_only = nullptr;                 // why the case runs on the Windows build alone
 };
+
+// The console lines of a case whose standard output went to console.txt.
+const std::string CONSOLE = "console.txt";
+
+// How a Windows program under Wine names a POSIX path: on the drive Z:.
+std::string windows_spelling(const fs::path& path)
+{
+    std::string name = "Z:" + fs::absolute(path).string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+// Under Wine a drive letter is a symbolic link in the prefix's dosdevices
+// folder, as `subst P: C:\pics` makes one on Windows. {dir} in a case's
+// arguments stands for the case's folder, spelled without a drive letter.
+std::function<void(const fs::path&)> map_drive(const std::string& letter, bool onto_root = false)
+{
+    return [=](const fs::path& dir) {
+        const fs::path link = fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (letter + ":");
+        fs::remove(link);
+        fs::create_symlink(onto_root ? fs::path("/") : dir, link);
+    };
+}
+
+std::function<void(const fs::path&)> unmap_drive(const std::string& letter)
+{
+    return [=](const fs::path&) { fs::remove(fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (letter + ":")); };
+}
+
+// A case that converts the seven-by-five picture from and to the given names.
+CliCase converts(const std::string& name, const std::string& input, const std::string& output)
+{
+    return {name, {{input, BOTTOM_UP}}, nullptr, {input, output, "img"}, opened(input) + length_line(BOTTOM_UP.size()),
+            0, table_of("img", false), "", nullptr, output};
+}
+
+// A case in which the output, by another spelling, is the input itself.
+CliCase refuses(const std::string& name, const std::string& letter, bool onto_root,
+                const std::vector<std::string>& args)
+{
+    CliCase c{name, {{"in.bmp", BOTTOM_UP}}, map_drive(letter, onto_root), args, opened(args[0]) + NO_OUTPUT, 41,
+              std::nullopt};
+    c.cleanup = unmap_drive(letter);
+    c.windows_only = "drive letters and \\\\?\\ paths exist only on Windows";
+    return c;
+}
 
 // Makes `path` unwritable even for root, who ignores permission bits: with
 // the immutable attribute then. Skips the test when the file system or the
@@ -153,10 +204,30 @@ const std::vector<CliCase>& cases()
              fs::resize_file(d / "huge.bmp", 2147483648u);  // sparse: costs no disk
          },
          {"huge.bmp", "out.h", "img"}, opened("huge.bmp") + "Datei zu gross\n" + READ_FAILED, 28, ""},
-        {"long file and array names", {{LONG_DIR + "/" + LONG_DIR + "/in.bmp", BOTTOM_UP}}, nullptr,
-         {LONG_DIR + "/" + LONG_DIR + "/in.bmp", LONG_DIR + "/" + std::string(150, 'o') + ".h", LONG_NAME},
-         opened(LONG_DIR + "/" + LONG_DIR + "/in.bmp") + length_line(BOTTOM_UP.size()), 0,
+        {"path over 260 characters and long array name", {{LONG_PATH, BOTTOM_UP}}, nullptr,
+         {LONG_PATH, LONG_DIR + "/" + std::string(150, 'o') + ".h", LONG_NAME},
+         opened(LONG_PATH) + length_line(BOTTOM_UP.size()), 0,
          table_of(LONG_NAME, false), "", nullptr, LONG_DIR + "/" + std::string(150, 'o') + ".h"},
+        converts("names in Japanese", "\xe7\xb5\xb5/\xe3\x83\xad\xe3\x82\xb4.bmp", "\xe5\x87\xba\xe5\x8a\x9b.h"),
+        converts("names in Greek", "\xce\xb5\xce\xb9\xce\xba\xcf\x8c\xce\xbd\xce\xb1.bmp", "\xce\xad\xce\xbe\xce\xbf\xce\xb4\xce\xbf\xcf\x82.h"),
+        converts("names with an emoji", "logo\xf0\x9f\x98\x80.bmp", "\xf0\x9f\x8e\xa8.h"),
+        refuses("output through a drive letter mapped onto the folder", "p", false,
+                {"Z:{dir}\\in.bmp", "P:\\in.bmp", "img"}),
+        refuses("input and output through two drive letters for the same place", "s", true,
+                {"S:{dir}\\in.bmp", "Z:{dir}\\in.bmp", "img"}),
+        refuses("output spelled \\\\?\\ with the current folder on another drive", "q", false,
+                {"in.bmp", "\\\\?\\Z:{dir}\\in.bmp", "img"}),
+        {"output is the file standard output goes to", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", CONSOLE, "img"},
+         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "", nullptr, "out.h", nullptr, "> " + CONSOLE},
+        {"/dev/stdout as output with standard output to a file", {{"in.bmp", BOTTOM_UP}}, nullptr,
+         {"in.bmp", "/dev/stdout", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "",
+         "/dev/stdout exists only on POSIX systems", "out.h", nullptr, "> " + CONSOLE},
+        // Into a pipe the table goes as before, followed by the console lines,
+        // which stay in standard output's buffer to the end.
+        {"/dev/stdout as output with standard output to a pipe", {{"in.bmp", BOTTOM_UP}}, nullptr,
+         {"in.bmp", "/dev/stdout", "img"},
+         without_cr_before_lf(table_of("img", false)) + opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
+         std::nullopt, "", "/dev/stdout exists only on POSIX systems", "out.h", nullptr, "| cat > " + CONSOLE},
         {"output on a full device", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "/dev/full", "img"},
          opened("in.bmp") + length_line(BOTTOM_UP.size()) + WRITE_FAILED, 39, std::nullopt, "",
          "/dev/full exists only on Linux"},
@@ -196,6 +267,9 @@ TEST_P(Cli, Run)
     if (c.posix_only != nullptr && testing_windows_build()) {
         GTEST_SKIP() << c.posix_only;
     }
+    if (c.windows_only != nullptr && !testing_windows_build()) {
+        GTEST_SKIP() << c.windows_only;
+    }
     const fs::path dir = make_temp_folder("cli");
     ASSERT_FALSE(dir.empty());
     fs::create_directory(dir / "sub");
@@ -217,9 +291,31 @@ TEST_P(Cli, Run)
         return;
     }
 
+    const std::string dir_spelled = testing_windows_build() ? windows_spelling(dir).substr(2) : dir.string();
+    const auto spelled = [&](std::string text) {
+        if (const std::size_t at = text.find("{dir}"); at != std::string::npos) {
+            text.replace(at, 5, dir_spelled);
+        }
+        return text;
+    };
+    std::vector<std::string> args;
+    std::transform(c.args.begin(), c.args.end(), std::back_inserter(args), spelled);
     const std::set<fs::path> before = listing(dir);
-    const ToolRun run = run_tool(dir, c.args, c.stdin_command);
-    EXPECT_EQ(run.out, c.want_out);
+    ToolRun run;
+    if (!c.stdout_to.empty() && testing_windows_build()) {
+        // At a Windows prompt the command interpreter sends standard output
+        // to the file; Wine gives a redirection by a POSIX shell no identity.
+        args.insert(args.begin(), {"/c", windows_spelling(tool_path())});
+        args.insert(args.end(), {">", CONSOLE});
+        run = run_program({program_under_test().wrapper, "cmd"}, dir, args);
+    } else {
+        run = run_tool(dir, args, c.stdin_command, c.stdout_to);
+    }
+    if (!c.stdout_to.empty()) {
+        run.out = without_cr_before_lf(read_file(dir / CONSOLE));
+        fs::remove(dir / CONSOLE);
+    }
+    EXPECT_EQ(run.out, spelled(c.want_out));
     EXPECT_EQ(run.status, c.want_status);
     if (!testing_windows_build()) {
         EXPECT_EQ(run.err, "") << "nothing goes to the error stream";

@@ -1,20 +1,19 @@
 #include "driver/driver.h"
 
 #include "bitmap/bitmap_decoder.h"
-#include "driver/large_pages.h"
+#include "driver/platform.h"
+#include "driver/platform.h"
 #include "table/table_writer.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -22,7 +21,7 @@ constexpr std::size_t READ_BYTES = 1 << 20;
 constexpr std::uintmax_t MAX_INPUT = std::numeric_limits<std::int32_t>::max();
 
 // A failure prints its message; the exit status is the message's length in
-// characters, so each failure has its own status (22, 28, 39, 41).
+// characters, so each failure has its own status (21, 22, 28, 39, 41).
 int fail(const char* message)
 {
     std::fputs(message, stdout);
@@ -37,31 +36,30 @@ using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // A directory is no bitmap; refusing it here keeps the outcome the same on
 // systems where opening a directory for reading succeeds.
-OpenFile open_input(const char* name)
+OpenFile open_input(const char* name, FileFacts& facts)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(std::filesystem::path(name), ec)) {
-        return nullptr;
+    OpenFile in(std::fopen(name, "rb"));
+    if (in) {
+        facts = facts_of_open_file(in.get());
+        if (facts.directory) {
+            in.reset();
+        }
     }
-    return OpenFile(std::fopen(name, "rb"));
+    return in;
 }
 
-// True when both names lead to the same file: the same path, a hard link or
-// a symbolic link. Opening the output would then empty the input.
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b)
+// Opening the output empties it. It must not be the input (the same path, a
+// link, another spelling or drive letter), nor the file that standard output
+// was sent to, where the console lines would overwrite the table. Files are
+// told apart by what they are, not by how they are named.
+bool output_is_taken(const FileFacts& input, const char* output_name)
 {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
-std::uintmax_t regular_file_size(const std::filesystem::path& path)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return 0;
+    const FileFacts output = facts_of_name(output_name);
+    if (!output.known) {
+        return false;
     }
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : size;
+    const FileFacts console = facts_of_open_file(stdout);
+    return same_file(output, input) || (console.regular && same_file(output, console));
 }
 
 // Sets aside the table's storage before the decoder fills it, so that it
@@ -89,13 +87,12 @@ int convert(const char* input_name, const char* output_name, const char* array_n
             int mark_white)
 {
     std::printf("oeffne Datei:%s\n", input_name);
-    const std::filesystem::path input_path(input_name);
-    OpenFile in = open_input(input_name);
+    FileFacts input_facts;
+    OpenFile in = open_input(input_name, input_facts);
     if (!in) {
         return fail("Datei nicht vorhanden\n");
     }
-    const std::filesystem::path output_path(output_name);
-    if (same_file(input_path, output_path)) {
+    if (output_is_taken(input_facts, output_name)) {
         return fail("Ausgabedatei kann nicht geoeffnet werden\n");
     }
     OpenFile out(std::fopen(output_name, "wb"));
@@ -105,7 +102,7 @@ int convert(const char* input_name, const char* output_name, const char* array_n
 
     LoadedFile input;
     PixelTable table;
-    const LoadResult loaded = load_input(in.get(), regular_file_size(input_path), input);
+    const LoadResult loaded = load_input(in.get(), input_facts.regular ? input_facts.size : 0, input);
     int decoded = -1;
     if (loaded == LoadResult::too_large) {
         std::fputs("Datei zu gross\n", stdout);

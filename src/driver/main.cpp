@@ -1,6 +1,10 @@
 #include "driver/driver.h"
+#include "driver/platform.h"
 
 int main(int argc, char** argv)
 {
-    return run_tafelix(argc, argv);
+    const unsigned console = begin_console_output();
+    const int status = run_tafelix(argc, argv);
+    end_console_output(console);
+    return status;
 }
