@@ -81,23 +81,6 @@ std::string windows_spelling(const fs::path& path)
     return name;
 }
 
-// Under Wine a drive letter is a symbolic link in the prefix's dosdevices
-// folder, as `subst P: C:\pics` makes one on Windows. {dir} in a case's
-// arguments stands for the case's folder, spelled without a drive letter.
-std::function<void(const fs::path&)> map_drive(const std::string& letter, bool onto_root = false)
-{
-    return [=](const fs::path& dir) {
-        const fs::path link = fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (letter + ":");
-        fs::remove(link);
-        fs::create_symlink(onto_root ? fs::path("/") : dir, link);
-    };
-}
-
-std::function<void(const fs::path&)> unmap_drive(const std::string& letter)
-{
-    return [=](const fs::path&) { fs::remove(fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (letter + ":")); };
-}
-
 // A case that converts the seven-by-five picture from and to the given names.
 CliCase converts(const std::string& name, const std::string& input, const std::string& output)
 {
@@ -106,12 +89,16 @@ CliCase converts(const std::string& name, const std::string& input, const std::s
 }
 
 // A case in which the output, by another spelling, is the input itself.
-CliCase refuses(const std::string& name, const std::string& letter, bool onto_root,
-                const std::vector<std::string>& args)
+// Under Wine a drive letter is a symbolic link in the prefix's dosdevices
+// folder, as `subst P: C:\pics` makes one on Windows; here it leads to the
+// case's folder, or to the root as Z: does. {dir} in the arguments is the
+// case's folder, spelled without a drive letter.
+CliCase refuses(const std::string& name, const std::string& letter, bool to_root, const std::vector<std::string>& args)
 {
-    CliCase c{name, {{"in.bmp", BOTTOM_UP}}, map_drive(letter, onto_root), args, opened(args[0]) + NO_OUTPUT, 41,
-              std::nullopt};
-    c.cleanup = unmap_drive(letter);
+    const auto link = [=] { return fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (letter + ":"); };
+    CliCase c{name, {{"in.bmp", BOTTOM_UP}}, [=](const fs::path& d) { fs::create_symlink(to_root ? "/" : d, link()); },
+              args, opened(args[0]) + NO_OUTPUT, 41, std::nullopt};
+    c.cleanup = [=](const fs::path&) { fs::remove(link()); };
     c.windows_only = "drive letters and \\\\?\\ paths exist only on Windows";
     return c;
 }
