@@ -22,7 +22,7 @@ constexpr std::size_t READ_BYTES = 1 << 20;
 constexpr std::uintmax_t MAX_INPUT = std::numeric_limits<std::int32_t>::max();
 
 // A failure prints its message; the exit status is the message's length in
-// characters, so each failure has its own status (22, 28, 39, 41).
+// characters, so each failure has its own status (21, 22, 28, 39, 41).
 int fail(const char* message)
 {
     std::fputs(message, stdout);
