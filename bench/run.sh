@@ -34,10 +34,10 @@ if [ "$xxd_rows" = 1 ] && ! command -v xxd >/dev/null; then
     exit 1
 fi
 
-echo "== building the release preset"
-cmake --preset release >/dev/null
-cmake --build --preset release -j 2 --target tafelix tafelix_make_bitmap tafelix_time_pairs >/dev/null
-bin=build/release
+echo "== building the bench preset (the release build and the benchmark's helpers)"
+cmake --preset bench >/dev/null
+bin=build/release-bench
+cmake --build "$bin" -j 2 --target tafelix tafelix_make_bitmap tafelix_time_pairs >/dev/null
 tafelix=$bin/tafelix
 timer=$bin/bench/tafelix_time_pairs
 

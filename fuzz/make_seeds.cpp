@@ -45,11 +45,8 @@ int main(int argc, char** argv)
             for (bool top_down : {false, true}) {
                 for (std::uint32_t info_size : {40u, 108u, 124u}) {
                     for (bool last_row_padding : {true, false}) {
-                        BmpLayout layout;
-                        layout.top_down = top_down;
-                        layout.info_size = info_size;
-                        layout.gap = info_size == 124 ? 20 : 0;
-                        layout.last_row_padding = last_row_padding;
+                        const BmpLayout layout{top_down, info_size, info_size == 124 ? 20u : 0u,
+                                               last_row_padding};
                         const std::string name = "w" + std::to_string(width) + "-r" + std::to_string(rows) +
                                                  (top_down ? "-topdown" : "-bottomup") + "-info" +
                                                  std::to_string(info_size) + (last_row_padding ? "" : "-tight");

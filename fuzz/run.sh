@@ -6,8 +6,8 @@
 #
 # TAFELIX_FUZZ_PRESET picks the build: "fuzz" (default; AddressSanitizer and
 # UBSan) or "fuzz-fast" (UBSan only, for long runs: many times the executions
-# per second, since AddressSanitizer maps and unmaps the writer's 1 MiB text
-# block on every run). TAFELIX_FUZZ_MAX_LEN caps the input size (default 4096).
+# per second, since AddressSanitizer maps and unmaps the writer's 256 KiB
+# text block on every run). TAFELIX_FUZZ_MAX_LEN caps the input size (default 4096).
 #
 # Seeds come from the tests' bitmap builder and tests/data/bmpsuite. The
 # inputs worth keeping go to build/fuzz-corpus/TARGET, shared by both builds,

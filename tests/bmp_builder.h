@@ -13,12 +13,11 @@ struct BmpPicture {
     std::vector<std::uint32_t> pixels;   // 0xRRGGBB, top row first
 };
 
+// Written in this order as {top_down, info_size, gap, last_row_padding}.
 struct BmpLayout {
     bool top_down = false;               // stores a negative height
     std::uint32_t info_size = 40;        // 40, 108 (V4) or 124 (V5)
     std::uint32_t gap = 0;               // palette or other bytes before the pixels
-    std::uint16_t bit_count = 24;
-    std::uint32_t compression = 0;
     bool last_row_padding = true;        // false: the file ends right after the last pixel
 };
 
@@ -48,8 +47,7 @@ inline std::vector<std::uint8_t> make_bmp(const BmpPicture& pic, const BmpLayout
     const std::int32_t height = layout.top_down ? -pic.rows : pic.rows;
     put_le(out, 22, static_cast<std::uint32_t>(height), 4);
     put_le(out, 26, 1, 2);
-    put_le(out, 28, layout.bit_count, 2);
-    put_le(out, 30, layout.compression, 4);
+    put_le(out, 28, 24, 2);  // bits per pixel; compression stays 0
     for (std::size_t i = 0; i < layout.gap; ++i) {
         out[14 + layout.info_size + i] = static_cast<std::uint8_t>(0xA5 ^ i);  // never pixel data
     }

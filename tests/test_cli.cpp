@@ -3,6 +3,7 @@
 // runs against the Linux and the Windows build.
 #include "bmp_builder.h"
 #include "run_tool.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -24,20 +25,9 @@ const std::string NO_OUTPUT = "Ausgabedatei kann nicht geoeffnet werden\n";
 const std::string READ_FAILED = "Fehler beim lesen der Daten\n";
 const std::string WRITE_FAILED = "Fehler beim schreiben der Ausgabedatei\n";
 
-std::string bytes_of(const std::vector<std::uint8_t>& v)
-{
-    return std::string(v.begin(), v.end());
-}
-
 const BmpPicture PICTURE = random_picture(7, 5, 1);
 const std::string BOTTOM_UP = bytes_of(make_bmp(PICTURE));
-const std::string TOP_DOWN_V5 = bytes_of(make_bmp(PICTURE, [] {
-    BmpLayout l;
-    l.top_down = true;
-    l.info_size = 124;
-    l.gap = 1024;
-    return l;
-}()));
+const std::string TOP_DOWN_V5 = bytes_of(make_bmp(PICTURE, {true, 124, 1024}));
 // The six pixels of the manual's example: blue, black, white, ever darker blues.
 const std::string SIX = bytes_of(make_bmp(BmpPicture{6, 1, {0xFF, 0, 0xFFFFFF, 0x80, 0x40, 0x20}}));
 const std::string SIX_MARKED = "//Tabelle mit tafelix erzeugt: \r\nint logo[6]={\r\n255,0,-1,128,64,\r\n32,\r\n};\r\n";

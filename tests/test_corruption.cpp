@@ -3,37 +3,21 @@
 // end accepted with the whole table or rejected with its messages in order,
 // and never touch memory outside the file or the table (the asan preset runs
 // this suite under AddressSanitizer and UBSan to prove the last part).
-#include "bitmap/bitmap_decoder.h"
 #include "bmp_builder.h"
 #include "bmp_verdict.h"
 #include "run_tool.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
-#include <set>
 #include <string>
 
 namespace {
 
-constexpr std::int32_t UNTOUCHED = 12345;
-
-struct Decoded {
-    int result;
-    std::string printed;
-    PixelTable table;
-};
-
 Decoded decode(const std::vector<std::uint8_t>& bytes, bool mark_white)
 {
-    Decoded d{0, {}, {}};
-    d.table.count = UNTOUCHED;
-    const LoadedFile file{bytes};
-    testing::internal::CaptureStdout();
-    d.result = decode_bmp24(file, d.table, mark_white ? 1 : 0);
-    d.printed = testing::internal::GetCapturedStdout();
-    return d;
+    return decode_captured(LoadedFile{bytes}, mark_white ? 1 : 0);
 }
 
 struct Base {
@@ -42,26 +26,16 @@ struct Base {
     BmpLayout layout;
 };
 
-BmpLayout layout_of(bool top_down, std::uint32_t info_size, std::uint32_t gap, bool last_row_padding)
-{
-    BmpLayout l;
-    l.top_down = top_down;
-    l.info_size = info_size;
-    l.gap = gap;
-    l.last_row_padding = last_row_padding;
-    return l;
-}
-
 // Odd widths (one to three padding bytes a row) and no padding, both row
 // orders, a V5 header with a palette gap, a file ending right after its last pixel.
 const std::vector<Base>& bases()
 {
     static const std::vector<Base> all = {
-        {"5x3 bottom-up", random_picture(5, 3, 11), layout_of(false, 40, 0, true)},
-        {"7x4 top-down", random_picture(7, 4, 12), layout_of(true, 40, 0, true)},
-        {"3x2 bottom-up V5 with palette gap", random_picture(3, 2, 13), layout_of(false, 124, 64, true)},
-        {"1x5 top-down without last padding", random_picture(1, 5, 14), layout_of(true, 40, 0, false)},
-        {"4x3 bottom-up V4", random_picture(4, 3, 15), layout_of(false, 108, 0, true)},
+        {"5x3 bottom-up", random_picture(5, 3, 11), {false, 40, 0, true}},
+        {"7x4 top-down", random_picture(7, 4, 12), {true, 40, 0, true}},
+        {"3x2 bottom-up V5 with palette gap", random_picture(3, 2, 13), {false, 124, 64, true}},
+        {"1x5 top-down without last padding", random_picture(1, 5, 14), {true, 40, 0, false}},
+        {"4x3 bottom-up V4", random_picture(4, 3, 15), {false, 108, 0, true}},
     };
     return all;
 }
@@ -77,119 +51,72 @@ std::string describe(const std::vector<std::uint8_t>& bytes)
     return s;
 }
 
-// The decoder's result against the verdict worked out from the bytes.
-void expect_verdict(const std::vector<std::uint8_t>& bytes, bool mark_white, const std::string& what)
+// The decoder's result against the verdict worked out from the bytes; returns
+// "accepted" or the messages of the verdict.
+std::string expect_verdict(const std::vector<std::uint8_t>& bytes, bool mark_white, const std::string& what)
 {
     const BmpVerdict want = expected_verdict(bytes, mark_white);
     const Decoded d = decode(bytes, mark_white);
     EXPECT_EQ(d.printed, want.messages) << what << "; " << describe(bytes);
     if (!want.accepted) {
         EXPECT_EQ(d.result, -1) << what;
-        EXPECT_EQ(d.table.count, UNTOUCHED) << what << ": rejected, yet the table was touched";
+        EXPECT_EQ(d.table.count, UNTOUCHED_COUNT) << what << ": rejected, yet the table was touched";
         EXPECT_TRUE(d.table.values.empty()) << what << ": rejected, yet the table was touched";
-        return;
+        return want.messages;
     }
-    ASSERT_EQ(d.result, 0) << what << "; " << describe(bytes);
+    EXPECT_EQ(d.result, 0) << what << "; " << describe(bytes);
     const std::int64_t rows = want.height < 0 ? -want.height : want.height;
-    ASSERT_EQ(d.table.count, want.width * rows) << what << ": count is not width * rows";
-    ASSERT_GE(d.table.values.size(), want.values.size()) << what;
-    for (std::size_t k = 0; k < want.values.size(); ++k) {
-        ASSERT_EQ(d.table.values[k], want.values[k]) << what << ": value " << k;
-    }
+    EXPECT_EQ(d.table.count, want.width * rows) << what << ": count is not width * rows";
+    EXPECT_TRUE(d.table.values == want.values) << what << ": values differ";
+    return "accepted";
 }
 
 TEST(Corruption, EveryCutOfAValidFile)
 {
+    // Accepted once the last pixel is in, whatever of the padding after it.
     for (const Base& base : bases()) {
         const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
-        BmpLayout tight = base.layout;
-        tight.last_row_padding = false;
-        const std::size_t pixel_end = make_bmp(base.picture, tight).size();
-        for (bool mark_white : {false, true}) {
-            const std::vector<std::int32_t> pixels = expected_values(base.picture, mark_white);
-            for (std::size_t length = 0; length <= whole.size(); ++length) {
-                const std::string what = base.name + " cut to " + std::to_string(length);
-                const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-                const Decoded d = decode(cut, mark_white);
-                if (length >= pixel_end) {
-                    ASSERT_EQ(d.result, 0) << what << ": printed " << d.printed;
-                    EXPECT_EQ(d.printed, "") << what;
-                    ASSERT_EQ(d.table.count, static_cast<std::int32_t>(pixels.size())) << what;
-                    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), d.table.values.begin())) << what;
-                    continue;
-                }
-                EXPECT_EQ(d.result, -1) << what;
-                EXPECT_EQ(d.printed, length < 34 ? "Datei zu kurz\n" : "Bilddaten unvollstaendig\n") << what;
-                EXPECT_EQ(d.table.count, UNTOUCHED) << what;
-                EXPECT_TRUE(d.table.values.empty()) << what;
-            }
+        const std::size_t pixel_end = make_bmp(base.picture, {base.layout.top_down, base.layout.info_size,
+                                                              base.layout.gap, false}).size();
+        for (std::size_t length = 0; length <= whole.size(); ++length) {
+            const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+            const std::string want = length >= pixel_end ? "accepted"
+                                     : length < 34      ? "Datei zu kurz\n"
+                                                        : "Bilddaten unvollstaendig\n";
+            const std::string what = base.name + " cut to " + std::to_string(length);
+            EXPECT_EQ(expect_verdict(cut, false, what), want) << what;
+            EXPECT_EQ(expect_verdict(cut, true, what + " -wt"), want) << what << " -wt";
         }
     }
 }
 
-// Calls `visit` with every file made by setting one of the bytes 0-53 of a
-// base file to 0x00, 0xFF, 0x80 or to its value plus one.
-void for_each_header_byte_change(
-    const std::function<void(const std::vector<std::uint8_t>&, const std::vector<std::uint8_t>&,
-                             std::size_t, const std::string&)>& visit)
+// Every change of one of the bytes 0-53 of a base file to 0x00, 0xFF, 0x80
+// or to its value plus one. The bytes the decoder does not read (file size,
+// reserved words, header size, planes, the later header fields) must leave
+// the verdict as it was; the verdict, worked out from the bytes, says so.
+TEST(Corruption, EveryHeaderByteChangeGetsItsVerdict)
 {
+    std::map<std::string, int> seen;
     for (const Base& base : bases()) {
         const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
         for (std::size_t at = 0; at < 54; ++at) {
             const std::uint8_t old = whole[at];
-            const std::uint8_t changes[] = {0x00, 0xFF, 0x80, static_cast<std::uint8_t>(old + 1)};
-            for (std::uint8_t to : changes) {
+            for (std::uint8_t to : {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x80},
+                                    static_cast<std::uint8_t>(old + 1)}) {
                 std::vector<std::uint8_t> changed = whole;
                 changed[at] = to;
                 char what[128];
                 std::snprintf(what, sizeof what, "%s, byte %zu %02x -> %02x", base.name.c_str(), at, old, to);
-                visit(whole, changed, at, what);
+                ++seen[expect_verdict(changed, false, what)];
+                expect_verdict(changed, true, what + std::string(" -wt"));
             }
         }
     }
-}
-
-TEST(Corruption, EveryHeaderByteChangeGetsItsVerdict)
-{
-    std::map<std::string, int> seen;
-    for_each_header_byte_change([&](const std::vector<std::uint8_t>&, const std::vector<std::uint8_t>& changed,
-                                    std::size_t, const std::string& what) {
-        for (bool mark_white : {false, true}) {
-            expect_verdict(changed, mark_white, what + (mark_white ? " -wt" : ""));
-        }
-        const BmpVerdict v = expected_verdict(changed, false);
-        ++seen[v.accepted ? "accepted" : v.messages];
-    });
     // The sweep reaches every outcome but the short file, which the cuts cover.
     for (const char* outcome : {"accepted", "typ falsch\n", "bitcnt falsch\n", "compression falsch\n",
                                 "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n"}) {
         EXPECT_GT(seen[outcome], 0) << "no header change led to: " << outcome;
     }
-}
-
-TEST(Corruption, HeaderBytesTheDecoderDoesNotReadChangeNothing)
-{
-    // Read: type 0-1, pixel offset 10-13, width 18-21, height 22-25,
-    // bit count 28-29, compression 30-33. The rest of bytes 0-53 is file
-    // size, reserved words, header size, planes and the later header fields
-    // (every base file has at least the 40-byte information header).
-    const std::set<std::size_t> read = {0, 1, 10, 11, 12, 13, 18, 19, 20, 21, 22, 23, 24, 25,
-                                        28, 29, 30, 31, 32, 33};
-    int compared = 0;
-    for_each_header_byte_change([&](const std::vector<std::uint8_t>& whole, const std::vector<std::uint8_t>& changed,
-                                    std::size_t at, const std::string& what) {
-        if (read.count(at) != 0) {
-            return;
-        }
-        const Decoded before = decode(whole, false);
-        const Decoded after = decode(changed, false);
-        ASSERT_EQ(before.result, 0) << what;
-        EXPECT_EQ(after.result, 0) << what << ": printed " << after.printed;
-        EXPECT_EQ(after.table.count, before.table.count) << what;
-        EXPECT_TRUE(after.table.values == before.table.values) << what;
-        ++compared;
-    });
-    EXPECT_GT(compared, 0);
 }
 
 // A small seeded generator, so that every run makes the same mutations.
@@ -268,21 +195,15 @@ TEST(Corruption, SeededRandomMutations)
 {
     std::uint32_t rng = 20240601;
     std::map<std::string, int> seen;
-    int runs = 0;
     for (const Base& base : bases()) {
         const std::vector<std::uint8_t> whole = make_bmp(base.picture, base.layout);
-        for (int i = 0; i < 1000; ++i, ++runs) {
+        for (int i = 0; i < 1000; ++i) {
             const std::vector<std::uint8_t> b = mutated(whole, rng);
             const bool mark_white = i % 2 == 1;
-            expect_verdict(b, mark_white, base.name + ", mutation " + std::to_string(i));
-            if (testing::Test::HasFatalFailure()) {
-                return;
-            }
-            const BmpVerdict v = expected_verdict(b, mark_white);
-            ++seen[v.accepted ? "accepted" : v.messages];
+            ++seen[expect_verdict(b, mark_white, base.name + ", mutation " + std::to_string(i))];
+            ASSERT_FALSE(HasFailure()) << "stopped at the first wrong verdict";
         }
     }
-    EXPECT_EQ(runs, 5000);
     for (const char* outcome : {"accepted", "Datei zu kurz\n", "typ falsch\n", "bitcnt falsch\n",
                                 "compression falsch\n", "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n"}) {
         EXPECT_GT(seen[outcome], 0) << "no mutation led to: " << outcome;
@@ -304,7 +225,7 @@ TEST(Corruption, DamagedFilesThroughTheProgram)
             const std::vector<std::uint8_t> b = mutated(whole, rng);
             const bool mark_white = i % 2 == 0;
             const std::string what = base.name + ", mutation " + std::to_string(i) + "; " + describe(b);
-            write_file(dir / "in.bmp", std::string(b.begin(), b.end()));
+            write_file(dir / "in.bmp", bytes_of(b));
             std::vector<std::string> args = {"in.bmp", "out.h", "img"};
             if (mark_white) {
                 args.push_back("-wt");

@@ -1,5 +1,5 @@
-#include "bitmap/bitmap_decoder.h"
 #include "bmp_builder.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -7,21 +7,9 @@
 
 namespace {
 
-struct Decoded {
-    int result;
-    std::string printed;
-    PixelTable table;
-};
-
 Decoded decode(const std::vector<std::uint8_t>& bytes, int mark_white = 0)
 {
-    Decoded d{0, {}, {}};
-    d.table.count = 12345;  // must stay untouched on rejection
-    LoadedFile file{bytes};
-    testing::internal::CaptureStdout();
-    d.result = decode_bmp24(file, d.table, mark_white);
-    d.printed = testing::internal::GetCapturedStdout();
-    return d;
+    return decode_captured(LoadedFile{bytes}, mark_white);
 }
 
 void expect_table(const Decoded& d, const std::vector<std::int32_t>& want, const std::string& what)
@@ -43,11 +31,8 @@ TEST(Decoder, SamePictureInEveryRowOrderWidthAndHeaderVersion)
             for (bool top_down : {false, true}) {
                 for (std::uint32_t info_size : {40u, 108u, 124u}) {
                     for (bool last_padding : {true, false}) {
-                        BmpLayout layout;
-                        layout.top_down = top_down;
-                        layout.info_size = info_size;
-                        layout.gap = info_size == 124 ? 1024 : 0;  // a palette before the pixels
-                        layout.last_row_padding = last_padding;
+                        // A palette before the pixels of the V5 files.
+                        const BmpLayout layout{top_down, info_size, info_size == 124 ? 1024u : 0u, last_padding};
                         const std::string what = std::to_string(width) + "x" + std::to_string(rows) +
                                                  (top_down ? " top-down" : " bottom-up") + " info " +
                                                  std::to_string(info_size) +
@@ -154,7 +139,7 @@ TEST(Decoder, RejectsEveryBadHeaderWithItsMessagesInOrder)
         const Decoded d = decode(c.bytes);
         EXPECT_EQ(d.result, -1) << c.what;
         EXPECT_EQ(d.printed, c.printed) << c.what;
-        EXPECT_EQ(d.table.count, 12345) << c.what << ": table touched";
+        EXPECT_EQ(d.table.count, UNTOUCHED_COUNT) << c.what << ": table touched";
         EXPECT_TRUE(d.table.values.empty()) << c.what << ": table touched";
     }
 }
@@ -163,9 +148,7 @@ TEST(Decoder, ExactFitAtTheEndOfTheFileIsAccepted)
 {
     // The pixel array ends exactly at the last byte: no padding after the last row.
     const BmpPicture pic = random_picture(5, 3, 9);
-    BmpLayout layout;
-    layout.last_row_padding = false;
-    std::vector<std::uint8_t> bytes = make_bmp(pic, layout);
+    std::vector<std::uint8_t> bytes = make_bmp(pic, {false, 40, 0, false});
     expect_table(decode(bytes), expected_values(pic, false), "exact fit");
     bytes.pop_back();
     EXPECT_EQ(decode(bytes).printed, "Bilddaten unvollstaendig\n");

@@ -4,17 +4,13 @@
 #include "bmp_builder.h"
 #include "driver/driver.h"
 #include "run_tool.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 namespace {
-
-std::string bytes_of(const std::vector<std::uint8_t>& v)
-{
-    return std::string(v.begin(), v.end());
-}
 
 // "" when equal, else where the two texts part; never the whole text.
 std::string difference(const std::string& have, const std::string& want)
@@ -52,10 +48,7 @@ TEST(Large, OutputEqualsTheSlowFormatter)
             continue;  // /dev/stdin exists only on POSIX systems
         }
         const BmpPicture pic = random_picture(c.width, c.rows, static_cast<std::uint32_t>(c.width + c.rows));
-        BmpLayout layout;
-        layout.top_down = c.top_down;
-        layout.last_row_padding = c.last_row_padding;
-        const std::string bmp = bytes_of(make_bmp(pic, layout));
+        const std::string bmp = bytes_of(make_bmp(pic, {c.top_down, 40, 0, c.last_row_padding}));
         const fs::path dir = make_temp_folder("large");
         ASSERT_FALSE(dir.empty());
         write_file(dir / "in.bmp", bmp);

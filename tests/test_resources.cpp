@@ -5,6 +5,7 @@
 #include "bmp_builder.h"
 #include "driver/driver.h"
 #include "run_tool.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -116,7 +117,7 @@ TEST(Memory, HugeImageClaimedByATinyFileIsRefusedBeforeAnyLargeAllocation)
         put_le(bytes, 18, static_cast<std::uint32_t>(c.width), 4);
         put_le(bytes, 22, static_cast<std::uint32_t>(c.height), 4);
         bytes.resize(60);
-        write_file(dir / "claim.bmp", std::string(bytes.begin(), bytes.end()));
+        write_file(dir / "claim.bmp", bytes_of(bytes));
         const Measured m = convert_in_process({(dir / "claim.bmp").string(), (dir / "out.h").string(), "img"});
         const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + ": " + show(m.peak, 60);
         EXPECT_EQ(m.status, 28) << what;
@@ -142,10 +143,8 @@ TEST(Memory, AConversionTakesAtMostTwoPointFourTimesTheFileSize)
     for (const Shape& s : shapes) {
         BmpPicture pic{s.width, s.rows, std::vector<std::uint32_t>(static_cast<std::size_t>(s.width) *
                                                                    static_cast<std::size_t>(s.rows), 0x123456)};
-        BmpLayout layout;
-        layout.top_down = s.top_down;
-        const std::vector<std::uint8_t> bytes = make_bmp(pic, layout);
-        write_file(dir / "in.bmp", std::string(bytes.begin(), bytes.end()));
+        const std::vector<std::uint8_t> bytes = make_bmp(pic, {s.top_down});
+        write_file(dir / "in.bmp", bytes_of(bytes));
         pic.pixels.clear();
         pic.pixels.shrink_to_fit();
         const Measured m = convert_in_process({(dir / "in.bmp").string(), (dir / "out.h").string(), "img"});
@@ -163,7 +162,7 @@ TEST(Memory, RunningOutOfMemoryIsReportedAndLeavesTheOutputEmpty)
     const fs::path dir = make_temp_folder("memory");
     ASSERT_FALSE(dir.empty());
     const std::vector<std::uint8_t> bytes = make_bmp(random_picture(1024, 256, 5));
-    write_file(dir / "in.bmp", std::string(bytes.begin(), bytes.end()));
+    write_file(dir / "in.bmp", bytes_of(bytes));
     // Too little for the file itself, then enough for the file but not for
     // the pixel table.
     for (const double share : {0.5, 1.5}) {

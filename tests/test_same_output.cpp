@@ -5,6 +5,7 @@
 // "windows" tests of the "windows-test" preset do so).
 #include "bmp_builder.h"
 #include "run_tool.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +13,6 @@
 #include <optional>
 
 namespace {
-
-std::string bytes_of(const std::vector<std::uint8_t>& v)
-{
-    return std::string(v.begin(), v.end());
-}
 
 struct Conversion {
     std::string name;
@@ -79,9 +75,7 @@ TEST_P(SameOutput, WindowsBuildWritesTheLinuxBuildsBytes)
     std::string bmp;
     std::optional<std::string> want;
     if (c.corpus_file.empty()) {
-        BmpLayout layout;
-        layout.top_down = c.top_down;
-        bmp = bytes_of(make_bmp(c.picture, layout));
+        bmp = bytes_of(make_bmp(c.picture, {c.top_down}));
         want = reference_text("img", expected_values(c.picture, c.mark_white));
     } else {
         bmp = read_file(fs::path(TAFELIX_TEST_DATA) / "bmpsuite" / c.corpus_file);

@@ -40,12 +40,14 @@ constexpr DigitTable make_digit_table()
 constexpr DigitTable DIGITS = make_digit_table();
 
 // Writes `value` in decimal and its comma at `at`; returns the end. It may
-// write up to 8 bytes past the end, which the next text overwrites.
+// write up to 3 bytes past the end, which the next text overwrites.
 // A value of 0 to 99999999 is its leading part (0-9999) without leading
 // zeros and, when that part is not 0, the last four digits. Both parts are
 // always copied as four bytes (the first may take digits of the next
 // number in the table, to be overwritten) and only the advance differs, so
-// the length of a value costs no branch.
+// the length of a value costs no branch. The 3 bytes: a value below 10000
+// copies its last four digits once more right behind itself, and the comma
+// covers only the first of them.
 char* put_value(char* at, std::int32_t value)
 {
     if (static_cast<std::uint32_t>(value) >= 100000000u) {
@@ -92,9 +94,9 @@ void write_table(std::FILE* out, std::string_view name, const PixelTable& table)
 
     // The block holds the two opening lines, however long the name, and
     // then fills with value lines up to BLOCK_BYTES before each hand-over.
-    // Value lines are built in place, with room for the bytes put_value may
-    // write past the end of a line.
-    std::vector<char> block(BLOCK_BYTES + comment.size() + declaration.size() + 2 * LINE_BYTES + 8);
+    // Value lines are built in place, with room for the 3 bytes put_value
+    // may write past the end of a line.
+    std::vector<char> block(BLOCK_BYTES + comment.size() + declaration.size() + 2 * LINE_BYTES + 3);
     char* const start = block.data();
     char* at = emit_line(start, comment);
     at = emit_line(at, declaration);

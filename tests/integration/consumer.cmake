@@ -4,9 +4,11 @@
 # built program sees, that the headers are made again when the bitmap or the
 # converter changes (and only then), that a rejected bitmap fails the build
 # every time until it is mended, and that wrong calls fail at configure time.
+# Then the same project as the parent of tafelix's source folder.
 #
 #   -DPREFIX=        the installed tafelix   -DWRITE_BITMAP=  the bitmap writer
 #   -DWORK=          a scratch folder        -DEXE_SUFFIX=  .exe or nothing
+#   -DSOURCE_DIR=    tafelix's sources
 #   -DGENERATOR=, -DC_COMPILER=  for the consumer project
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 
@@ -15,11 +17,12 @@ set(bin "${WORK}/build")
 fresh_folder("${WORK}")
 file(MAKE_DIRECTORY "${src}/art")
 
+set(use_tafelix "find_package(tafelix 1.0 REQUIRED)")
 function(write_project call)
   file(WRITE "${src}/CMakeLists.txt" "
 cmake_minimum_required(VERSION 3.20)
 project(consumer LANGUAGES C)
-find_package(tafelix 1.0 REQUIRED)
+${use_tafelix}
 add_executable(show main.c)
 ${call}
 ")
@@ -130,5 +133,43 @@ foreach(case IN ITEMS
   string(REGEX REPLACE "[ \t\r\n]+" " " out_flat "${out}")
   if(status EQUAL 0 OR NOT out_flat MATCHES "${want_message}")
     message(FATAL_ERROR "${call}: have status ${status}, want a failure saying '${want_message}'\n${out}")
+  endif()
+endforeach()
+
+# A parent project with tests of its own that adds tafelix's source folder:
+# it gets the program and tafelix_add_bitmap(); tafelix defines no other
+# target (no test, example, benchmark or fuzz target) and needs no GoogleTest.
+string(CONFIGURE [[
+include(CTest)
+add_subdirectory("@SOURCE_DIR@" tafelix)
+function(targets_below dir out)
+  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(folders DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+  foreach(folder IN LISTS folders)
+    targets_below("${folder}" more)
+    list(APPEND targets ${more})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+targets_below("@SOURCE_DIR@" defined)
+if(NOT defined STREQUAL "tafelix_core;tafelix")
+  message(FATAL_ERROR "tafelix defines the targets ${defined}, want tafelix_core;tafelix")
+endif()]] use_tafelix @ONLY)
+write_project("${good_calls}")
+set(bin "${WORK}/parent-build")
+run_checked("configure the parent project"
+  COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G "${GENERATOR}"
+          "-DCMAKE_C_COMPILER=${C_COMPILER}" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON)
+build_and_check("build of the parent project")
+expect_conversions("build of the parent project" 2)
+
+# tafelix on its own with BUILD_TESTING off, as the release preset has it:
+# the program alone, and no GoogleTest looked for.
+run_checked("configure tafelix with BUILD_TESTING off"
+  COMMAND "${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${WORK}/program-only" -G "${GENERATOR}"
+          -DBUILD_TESTING=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON)
+foreach(folder IN ITEMS tests examples bench fuzz)
+  if(EXISTS "${WORK}/program-only/${folder}")
+    message(FATAL_ERROR "with BUILD_TESTING off, tafelix still adds ${folder}/")
   endif()
 endforeach()
