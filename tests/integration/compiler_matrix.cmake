@@ -1,10 +1,12 @@
-# The include file as C and C++ of every common standard, with gcc and clang:
-# each must accept it with -Wall -Wextra -pedantic -Werror, and the program
-# must see the pixels. Also pins what the README says of the format's limits:
+# The include file, and the size header beside it (tafelix-size.cmake, as
+# tafelix_add_bitmap(... SIZE) writes it), as C and C++ of every common
+# standard, with gcc and clang: each must accept them with -Wall -Wextra
+# -pedantic -Werror, and the program must see the pixels and the size. Also pins what the README says of the format's limits:
 # strict C89 rejects the // comment line, and a count of 0 (a zero-length
 # array with an empty initializer) passes only as a GNU extension.
 #
 #   -DTAFELIX=  the program   -DWRITE_BITMAP=  the bitmap writer   -DWORK=
+#   -DSIZE_SCRIPT=  tafelix-size.cmake
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GCC gcc)
 need_program(GXX g++)
@@ -16,14 +18,20 @@ fresh_folder("${WORK}")
 # and the last 0xFFFFFE.
 run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${WORK}/pixels.bmp" 13 7 5)
 run_checked("tafelix" COMMAND "${TAFELIX}" pixels.bmp pixels.h pixels -wt WORKING_DIRECTORY "${WORK}")
+run_checked("size header" COMMAND "${CMAKE_COMMAND}" "-DBITMAP=${WORK}/pixels.bmp" -DNAME=pixels
+  "-DOUT=${WORK}/pixels_size.h" -P "${SIZE_SCRIPT}")
 run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${WORK}/empty.bmp" 0 0 5)
 run_checked("tafelix" COMMAND "${TAFELIX}" empty.bmp empty.h empty WORKING_DIRECTORY "${WORK}")
 
+# The size header before and after the definition, and twice (its guard).
 set(use_pixels [[
+#include "pixels_size.h"
 #include "pixels.h"
+#include "pixels_size.h"
 int main(void)
 {
-    return sizeof pixels / sizeof pixels[0] == 91 && pixels[0] == -1 && pixels[90] == 16777214 ? 0 : 1;
+    return sizeof pixels / sizeof pixels[0] == 91 && pixels[0] == -1 && pixels[90] == 16777214 &&
+        PIXELS_WIDTH == 13 && PIXELS_HEIGHT == 7 ? 0 : 1;
 }
 ]])
 file(WRITE "${WORK}/pixels.c" "${use_pixels}")
