@@ -2,9 +2,10 @@
 # find_package(tafelix), tafelix_add_bitmap() with and without
 # TRANSPARENT_WHITE and SIZE, #include of the generated headers. Checks the
 # values and the size the built program sees (the size also in a source that
-# includes only the size header), that the headers are made again when the bitmap or the
-# converter changes (and only then), that a rejected bitmap fails the build
-# every time until it is mended, and that wrong calls fail at configure time.
+# includes only the size header), that the headers are made again when the
+# bitmap or the converter changes (and only then), that a rejected bitmap
+# fails the build every time until it is mended, that a new size reaches
+# every source also under Ninja, and that wrong calls fail at configure time.
 #
 #   -DPREFIX=        the installed tafelix   -DWRITE_BITMAP=  the bitmap writer
 #   -DWORK=          a scratch folder        -DEXE_SUFFIX=  .exe or nothing
@@ -142,6 +143,22 @@ foreach(attempt IN ITEMS 1 2)
 endforeach()
 new_picture(3 3 13 --top-down)
 build_and_check("build after mending the bitmap")
+
+# Ninja decides what is out of date before it runs a command: were the size
+# header not an output of the conversion, other.c would keep the old size.
+find_program(NINJA ninja NO_CACHE)
+if(NOT NINJA AND "$ENV{TAFELIX_REQUIRE_ALL}" STREQUAL "1")
+  message(FATAL_ERROR "ninja is required but missing")
+endif()
+if(NINJA AND NOT GENERATOR STREQUAL "Ninja")
+  set(bin "${WORK}/build-ninja")
+  run_checked("configure for Ninja"
+    COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G Ninja "-DCMAKE_MAKE_PROGRAM=${NINJA}"
+            "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}")
+  build_and_check("first Ninja build")
+  new_picture(6 2 14 "")
+  build_and_check("Ninja build after redrawing at another size")
+endif()
 
 # Wrong calls stop at configure time with a message naming the fault.
 foreach(case IN ITEMS
