@@ -97,14 +97,6 @@ function(build_and_check what)
   endif()
 endfunction()
 
-function(expect_conversions what n)
-  string(REGEX MATCHALL "tafelix: [^\n]*-> [a-z_]+\\.h" made "${log}")
-  list(LENGTH made have)
-  if(NOT have EQUAL n)
-    message(FATAL_ERROR "${what}: have ${have} conversions, want ${n}\n${log}")
-  endif()
-endfunction()
-
 # First build: top-down picture of odd width.
 new_picture(7 3 11 --top-down)
 run_checked("configure"
