@@ -41,8 +41,10 @@ printf '/* Size of the picture in the array $1, read from its bitmap. */\n#ifnde
 mv -f '$@.part' '$@'
 endef
 
-# $(call tafelix_bitmap,header,bitmap,array[,-wt])
-define tafelix_bitmap
+# $(call tafelix_bitmap,header,bitmap,array[,-wt]); blanks around the
+# arguments do not count.
+tafelix_bitmap = $(call _tafelix_rules,$(strip $1),$(strip $2),$(strip $3),$(strip $4))
+define _tafelix_rules
 $(if $(call _tafelix_not_identifier,$3),$(error tafelix_bitmap: the array name must be a C identifier, have '$3'))
 $(if $(filter-out -wt,$4),$(error tafelix_bitmap: the fourth argument is -wt or nothing, have '$4'))
 _tafelix_goal := $$(.DEFAULT_GOAL)

@@ -13,9 +13,10 @@ include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GNU_MAKE gmake make)
 
 # The calls come before the first rule: the program stays the default goal.
+# Blanks after the commas do not count.
 set(makefile [[
 $(eval $(call tafelix_bitmap,gen/pic.h,art/pic.bmp,pic))
-$(eval $(call tafelix_bitmap,gen/marked/pic_marked.h,art/pic.bmp,pic_marked,-wt))
+$(eval $(call tafelix_bitmap, gen/marked/pic_marked.h, art/pic.bmp, pic_marked, -wt))
 $(eval $(call tafelix_bitmap,gen/wide.h,art/wide.bmp,wide))
 $(eval $(call tafelix_bitmap,gen/tall.h,art/tall.bmp,tall))
 $(eval $(call tafelix_bitmap,gen/bad.h,art/bad.bmp,bad))
