@@ -4,8 +4,8 @@
 #   $(eval $(call tafelix_bitmap,gen/logo.h,art/logo.bmp,logo,-wt))
 #
 # The call defines two rules: gen/logo.h, made by tafelix from art/logo.bmp
-# with the array name logo (and -wt when given), and gen/logo_size.h, which
-# defines LOGO_WIDTH, LOGO_HEIGHT (the row count) and declares
+# with the array name logo (and -wt when given), and gen/logo_size.h (the
+# header's name without its extension, and _size.h), which defines LOGO_WIDTH, LOGO_HEIGHT (the row count) and declares
 # `extern int logo[LOGO_WIDTH * LOGO_HEIGHT];`. Both are made again when the
 # bitmap changes, and only then. A rejected bitmap fails the make and leaves
 # neither header behind, so the next make tries again. The calls may come
@@ -24,7 +24,7 @@ _tafelix_upper_letters := A B C D E F G H I J K L M N O P Q R S T U V W X Y Z
 # the to word in its place (by nothing when there is none).
 _tafelix_map = $(if $2,$(call _tafelix_map,$(subst $(firstword $2),$(firstword $3),$1),$(wordlist 2,99,$2),$(wordlist 2,99,$3)),$1)
 _tafelix_upper = $(call _tafelix_map,$1,$(_tafelix_lower),$(_tafelix_upper_letters))
-# Not empty unless $1 is a C identifier (it names both the array and files).
+# Not empty unless $1 is a C identifier (it names the array and the macros).
 _tafelix_not_identifier = $(or $(filter-out 1,$(words $1)),$(filter 0% 1% 2% 3% 4% 5% 6% 7% 8% 9%,$1),$(call _tafelix_map,$(call _tafelix_upper,$1),$(_tafelix_upper_letters) 0 1 2 3 4 5 6 7 8 9 _,))
 
 # $(call _tafelix_size_recipe,array,ARRAY): writes the size header $@ of the
