@@ -5,7 +5,8 @@
 #
 # The call defines two rules: gen/logo.h, made by tafelix from art/logo.bmp
 # with the array name logo (and -wt when given), and gen/logo_size.h (the
-# header's name without its extension, and _size.h), which defines LOGO_WIDTH, LOGO_HEIGHT (the row count) and declares
+# header's name without its extension, and _size.h), which defines
+# LOGO_WIDTH, LOGO_HEIGHT (the row count) and declares
 # `extern int logo[LOGO_WIDTH * LOGO_HEIGHT];`. Both are made again when the
 # bitmap changes, and only then. A rejected bitmap fails the make and leaves
 # neither header behind, so the next make tries again. The calls may come
