@@ -14,7 +14,8 @@
 #
 # TAFELIX names the program: by default the one installed beside this file
 # (../../bin/tafelix), else tafelix from PATH. The recipes need a POSIX shell
-# and od, which reads the width and height from the bitmap's header.
+# and od, which reads the width and height from the bitmap's header: both come
+# with every system that runs these recipes, where CMake need not be there.
 
 _tafelix_dir := $(dir $(lastword $(MAKEFILE_LIST)))
 TAFELIX ?= $(or $(firstword $(wildcard $(_tafelix_dir)../../bin/tafelix $(_tafelix_dir)../../bin/tafelix.exe)),tafelix)
