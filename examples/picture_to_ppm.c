@@ -1,39 +1,33 @@
 /* Writes the picture that tafelix turned into picture.h back out as a binary
  * PPM (P6) file:
  *
- *     picture_to_ppm WIDTH OUT.ppm
+ *     picture_to_ppm OUT.ppm
  *
- * The include file holds the pixel values and their count, not the width,
- * so the program is told the width; the height is count / width. */
+ * The width and the height come from picture_size.h, which the build writes
+ * beside picture.h (tafelix_add_bitmap(... SIZE)); its declaration
+ * `extern int picture[PICTURE_WIDTH * PICTURE_HEIGHT]` makes the compiler
+ * refuse a size that does not match the pixel count. */
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "picture.h"
+#include "picture_size.h"
 
 int main(int argc, char **argv)
 {
-    const unsigned long count = (unsigned long)(sizeof picture / sizeof picture[0]);
-    unsigned long width, rows, i;
-    char *end;
+    const unsigned long count = (unsigned long)PICTURE_WIDTH * PICTURE_HEIGHT;
+    unsigned long i;
     FILE *out;
 
-    if (argc != 3) {
-        fprintf(stderr, "usage: picture_to_ppm WIDTH OUT.ppm\n");
+    if (argc != 2) {
+        fprintf(stderr, "usage: picture_to_ppm OUT.ppm\n");
         return 2;
     }
-    width = strtoul(argv[1], &end, 10);
-    if (*argv[1] == '\0' || *end != '\0' || width == 0 || count % width != 0) {
-        fprintf(stderr, "picture_to_ppm: the width must divide the pixel count %lu\n", count);
-        return 2;
-    }
-    rows = count / width;
-
-    out = fopen(argv[2], "wb");
+    out = fopen(argv[1], "wb");
     if (out == NULL) {
-        perror(argv[2]);
+        perror(argv[1]);
         return 1;
     }
-    fprintf(out, "P6\n%lu %lu\n255\n", width, rows);
+    fprintf(out, "P6\n%d %d\n255\n", PICTURE_WIDTH, PICTURE_HEIGHT);
     for (i = 0; i < count; ++i) {
         /* 0xRRGGBB; a white pixel marked -1 by -wt becomes white again. */
         const unsigned long rgb = (unsigned long)picture[i] & 0xFFFFFFul;
@@ -42,7 +36,7 @@ int main(int argc, char **argv)
         putc((int)(rgb & 0xFFu), out);
     }
     if (fclose(out) != 0) {
-        perror(argv[2]);
+        perror(argv[1]);
         return 1;
     }
     return 0;

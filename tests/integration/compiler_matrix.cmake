@@ -1,11 +1,14 @@
-# The include file as C and C++ of every common standard, with gcc and clang:
-# each must accept it with -Wall -Wextra -pedantic -Werror, and a program
-# that includes it must print the bitmap's every pixel. Also pins what the
-# README says of the format's limits: strict C89 rejects the // comment
-# line, and a count of 0 (a zero-length array with an empty initializer)
-# passes only as a GNU extension.
+# The include file, and the size header beside it (tafelix-size.cmake, as
+# tafelix_add_bitmap(... SIZE) writes it), as C and C++ of every common
+# standard, with gcc and clang: each must accept them with -Wall -Wextra
+# -pedantic -Werror, and a program that includes them must check the size and
+# print the bitmap's every pixel. Also pins what the README says of the
+# format's limits: strict C89 rejects the // comment line, and a count of 0
+# (a zero-length array with an empty initializer) passes only as a GNU
+# extension.
 #
 #   -DTAFELIX=  the program   -DWRITE_BITMAP=  the bitmap writer   -DWORK=
+#   -DSIZE_SCRIPT=  tafelix-size.cmake
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GCC gcc)
 need_program(GXX g++)
@@ -19,15 +22,21 @@ run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${WORK}/pixels.bmp" 13 7 5
 file(READ "${WORK}/want.txt" want_pixels)
 set(want_empty "0\n")
 run_checked("tafelix" COMMAND "${TAFELIX}" pixels.bmp pixels.h pixels -wt WORKING_DIRECTORY "${WORK}")
+run_checked("size header" COMMAND "${CMAKE_COMMAND}" "-DBITMAP=${WORK}/pixels.bmp" -DNAME=pixels
+  "-DOUT=${WORK}/pixels_size.h" -P "${SIZE_SCRIPT}")
 run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${WORK}/empty.bmp" 0 0 5)
 run_checked("tafelix" COMMAND "${TAFELIX}" empty.bmp empty.h empty WORKING_DIRECTORY "${WORK}")
 
+# The size header before and after the definition, and twice (its guard).
 set(use_pixels [[
 #include <stdio.h>
+#include "pixels_size.h"
 #include "pixels.h"
+#include "pixels_size.h"
 int main(void)
 {
     size_t i;
+    if (PIXELS_WIDTH != 13 || PIXELS_HEIGHT != 7) return 1;
     for (i = 0; i < sizeof pixels / sizeof pixels[0]; ++i) printf("%d\n", pixels[i]);
     return 0;
 }

@@ -37,3 +37,13 @@ function(fresh_folder dir)
   file(REMOVE_RECURSE "${dir}")
   file(MAKE_DIRECTORY "${dir}")
 endfunction()
+
+# Fails unless the build log `log` of the caller shows n conversions (the
+# "tafelix: <bitmap> -> <header>" lines of tafelix_add_bitmap and tafelix.mk).
+function(expect_conversions what n)
+  string(REGEX MATCHALL "tafelix: [^\n]* -> [^\n]*\\.h" made "${log}")
+  list(LENGTH made have)
+  if(NOT have EQUAL n)
+    message(FATAL_ERROR "${what}: have ${have} conversions, want ${n}\n${log}")
+  endif()
+endfunction()

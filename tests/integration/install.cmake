@@ -1,6 +1,7 @@
 # Installs the build into a fresh prefix and checks what a user gets there:
 # the program, its manual page (found by man, rendered by groff without a
-# warning, naming every message of the program), and the CMake package.
+# warning, naming every message of the program), the CMake package and the
+# include file for GNU make.
 #
 #   -DBUILD_DIR=  the build to install    -DCONFIG=  its configuration
 #   -DPREFIX=     where to install        -DSOURCE_DIR=  the source tree
@@ -20,7 +21,9 @@ foreach(file IN ITEMS
     "${LIBDIR}/cmake/tafelix/tafelix-config.cmake"
     "${LIBDIR}/cmake/tafelix/tafelix-config-version.cmake"
     "${LIBDIR}/cmake/tafelix/tafelix-targets.cmake"
-    "${LIBDIR}/cmake/tafelix/tafelix-add-bitmap.cmake")
+    "${LIBDIR}/cmake/tafelix/tafelix-add-bitmap.cmake"
+    "${LIBDIR}/cmake/tafelix/tafelix-size.cmake"
+    "share/tafelix/tafelix.mk")
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "not installed: ${file}")
   endif()
