@@ -59,37 +59,39 @@ async function runTafelix(fileName, bytes, args) {
     return { lines, status, output, mainMs };
 }
 
-// The values of the array, read back from the text the program wrote:
-// the lines after the declaration, up to "};".
+// The values of the array, read back from the text the program wrote: the
+// count from the declaration "int NAME[COUNT]={", then the values up to "};".
 function parseValues(bytes) {
     let at = 0;
+    let count = 0, inCount = false;
     for (let newlines = 0; at < bytes.length && newlines < 2; ++at) {
-        if (bytes[at] === 10) {
+        const c = bytes[at];
+        if (c === 10) {
             ++newlines;
+        } else if (c === 91 || c === 93) {      // the count stands between '[' and ']'
+            inCount = c === 91;
+            count = inCount ? 0 : count;
+        } else if (inCount && c >= 48 && c <= 57) {
+            count = count * 10 + (c - 48);
         }
     }
-    const values = [];
-    let value = 0, negative = false, digits = false;
-    for (; at < bytes.length; ++at) {
+    const values = new Int32Array(count);
+    let n = 0, value = 0, negative = false;
+    for (; at < bytes.length && n < count; ++at) {
         const c = bytes[at];
         if (c >= 48 && c <= 57) {
             value = value * 10 + (c - 48);
-            digits = true;
         } else if (c === 45) {
             negative = true;
         } else if (c === 44) {
-            values.push(negative ? -value : value);
+            values[n++] = negative ? -value : value;
             value = 0;
             negative = false;
-            digits = false;
         } else if (c === 125) {
             break;
         }
     }
-    if (digits) {
-        values.push(negative ? -value : value);
-    }
-    return values;
+    return values.subarray(0, n);
 }
 
 // The width from the bitmap's header, as the program reads it.
