@@ -114,7 +114,7 @@ def start_browser(profile):
     options.binary_location = binary if os.path.exists(binary) else "/usr/bin/chromium"
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile, "--window-size=1000,1300"):
+                 "--disable-dev-shm-usage", "--user-data-dir=" + profile, "--window-size=1000,1300"):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -212,8 +212,14 @@ def measure(driver, args, work):
     checkbox = driver.find_element(By.ID, "transparent-white")
     if checkbox.is_selected():
         checkbox.click()
-    choose(driver, path, timeout=300)
-    page = driver.execute_script("return [document.body.dataset.mainMs, document.body.dataset.totalMs]")
+    runs = choose(driver, path, timeout=300)
+    page = []
+    for again in range(3):
+        if again:
+            driver.find_element(By.ID, "convert").click()
+            runs += 1
+            wait_runs(driver, runs, timeout=300)
+        page.append(driver.execute_script("return [+document.body.dataset.mainMs, +document.body.dataset.totalMs]"))
     got = driver.execute_async_script(READ_HREF, False)
     times = []
     for _ in range(3):
@@ -222,9 +228,10 @@ def measure(driver, args, work):
         times.append(time.perf_counter() - started)
     with open(os.path.join(folder, "big.h"), "rb") as f:
         same = hashlib.sha256(f.read()).hexdigest() == got.get("hex")
-    print("4096 x 4096: page %s ms in the main routine, %s ms from choosing to the drawn preview; "
-          "console program %.0f ms (median of 3); same bytes: %s"
-          % (page[0], page[1], statistics.median(times) * 1000, same))
+    print("4096 x 4096, medians of 3: page %.0f ms in the main routine, %.0f ms from choosing to the "
+          "drawn preview; console program %.0f ms; same bytes: %s"
+          % (statistics.median(p[0] for p in page), statistics.median(p[1] for p in page),
+             statistics.median(times) * 1000, same))
     return same
 
 
