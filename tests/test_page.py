@@ -46,24 +46,33 @@ IMPOSSIBLE = patch(18, "<i", -4)                    # Bildgroesse falsch
 TRUNCATED = lambda data: data[:-7]                  # Bilddaten unvollstaendig
 
 # file name, array name the page must prefill, name typed over it (None:
-# keep it), write_bitmap arguments, damage, -wt, screenshot after this row
+# keep it), write_bitmap arguments, damage, flags: -wt; drop (the file is
+# dropped on the page instead of chosen); shot (keep a screenshot after it)
 CASES = [
-    ("w1.bmp", "w1", None, "1 4 11", None, False, False),
-    ("w2.bmp", "w2", None, "2 3 12 --top-down", None, True, False),
-    ("w3 up.bmp", "w3_up", None, "3 5 13", None, False, False),
-    ("4-wide.bmp", "_4_wide", "four", "4 2 14 --top-down", None, False, False),
-    ("w5.BMP", "w5", None, "5 3 15", None, True, False),
-    ("w5v5.bmp", "w5v5", None, "5 4 16 --top-down --v5", None, False, False),
-    ("large.bmp", "large", None, "1021 767 17 --top-down", None, True, False),
-    ("sprite.bmp", "sprite", None, "23 17 18", None, True, True),
-    ("short.bmp", "short", None, "3 3 19", SHORT, False, False),
-    ("type.bmp", "type", None, "3 3 20", WRONG_TYPE, False, False),
-    ("bits.bmp", "bits", None, "3 3 21", BIT_COUNT, True, False),
-    ("rle.bmp", "rle", None, "3 3 22", COMPRESSED, False, False),
-    ("size.bmp", "size", None, "3 3 23", IMPOSSIBLE, False, False),
-    ("cut.bmp", "cut", None, "5 5 24 --top-down", TRUNCATED, False, False),
-    ("same.h", "same", None, "2 2 25", None, False, False),  # the output is the input
+    ("w1.bmp", "w1", None, "1 4 11", None, ""),
+    ("w2.bmp", "w2", None, "2 3 12 --top-down", None, "-wt"),
+    ("w3 up.bmp", "w3_up", None, "3 5 13", None, "drop"),
+    ("4-wide.bmp", "_4_wide", "four", "4 2 14 --top-down", None, ""),
+    ("w5.BMP", "w5", None, "5 3 15", None, "-wt drop"),
+    ("w5v5.bmp", "w5v5", None, "5 4 16 --top-down --v5", None, ""),
+    ("large.bmp", "large", None, "1021 767 17 --top-down", None, "-wt"),
+    ("sprite.bmp", "sprite", None, "23 17 18", None, "-wt shot"),
+    ("short.bmp", "short", None, "3 3 19", SHORT, ""),
+    ("type.bmp", "type", None, "3 3 20", WRONG_TYPE, ""),
+    ("bits.bmp", "bits", None, "3 3 21", BIT_COUNT, "-wt"),
+    ("rle.bmp", "rle", None, "3 3 22", COMPRESSED, ""),
+    ("size.bmp", "size", None, "3 3 23", IMPOSSIBLE, ""),
+    ("cut.bmp", "cut", None, "5 5 24 --top-down", TRUNCATED, ""),
+    ("same.h", "same", None, "2 2 25", None, ""),  # the output is the input
 ]
+
+# A drop of a file on the page's drop zone, as a browser delivers it.
+DROP = """
+const bytes = Uint8Array.from(atob(arguments[1]), (c) => c.charCodeAt(0));
+const transfer = new DataTransfer();
+transfer.items.add(new File([bytes], arguments[0]));
+document.getElementById("drop").dispatchEvent(new DragEvent("drop", {dataTransfer: transfer, bubbles: true, cancelable: true}));
+"""
 
 READ_HREF = """
 const done = arguments[arguments.length - 1];
@@ -122,10 +131,14 @@ def start_browser(profile):
     return driver
 
 
-def choose(driver, path, timeout=60):
-    """Chooses the file in the picker; the page converts it at once."""
+def choose(driver, path, timeout=60, drop=False):
+    """Chooses the file in the picker, or drops it; the page converts it at once."""
     runs = int(driver.execute_script("return document.body.dataset.runs || 0"))
-    driver.find_element(By.ID, "bitmap").send_keys(path)
+    if drop:
+        with open(path, "rb") as f:
+            driver.execute_script(DROP, os.path.basename(path), base64.b64encode(f.read()).decode())
+    else:
+        driver.find_element(By.ID, "bitmap").send_keys(path)
     wait_runs(driver, runs + 1, timeout)
     return runs + 1
 
@@ -136,7 +149,8 @@ def wait_runs(driver, runs, timeout=60):
 
 
 def check_case(driver, args, work, meanings, row):
-    file_name, prefill, typed, spec, damage, white, screenshot = row
+    file_name, prefill, typed, spec, damage, flags = row
+    white = "-wt" in flags.split()
     folder = os.path.join(work, re.sub(r"\W", "_", file_name))
     os.mkdir(folder)
     path = os.path.join(folder, file_name)
@@ -152,7 +166,7 @@ def check_case(driver, args, work, meanings, row):
     checkbox = driver.find_element(By.ID, "transparent-white")
     if checkbox.is_selected() != white:
         checkbox.click()
-    runs = choose(driver, path)
+    runs = choose(driver, path, drop="drop" in flags.split())
     field = driver.find_element(By.ID, "name")
     problems = []
     if field.get_attribute("value") != prefill:
@@ -197,10 +211,10 @@ def check_case(driver, args, work, meanings, row):
     else:
         if link.get_attribute("href") or link.is_displayed() or (width, height) != (0, 0):
             problems.append("a download or preview after a failure")
-    if screenshot:
+    if "shot" in flags.split():
         driver.save_screenshot(os.path.join(os.path.dirname(args.page), "..", "page-screenshot.png"))
-    print("%-4s %-12s %-28s -> %d %s" % ("ok" if not problems else "FAIL", file_name, spec, status,
-                                          "; ".join(problems)))
+    print("%-4s %-12s %-28s %-9s -> %d %s" % ("ok" if not problems else "FAIL", file_name, spec, flags,
+                                               status, "; ".join(problems)))
     return not problems
 
 
