@@ -137,7 +137,9 @@ function showResult(run, name, width) {
     const link = $("download");
     const ok = run.status === 0 && run.output !== null;
     const values = ok ? parseValues(run.output) : [];
-    drawPreview(values, width);
+    // Chromium draws no canvas of more than 32767 pixels a side or 2^28 in all.
+    const shown = width <= 32767 && values.length / Math.max(width, 1) <= 32767 && values.length <= 2 ** 28;
+    drawPreview(shown ? values : [], shown ? width : 0);
     if (!ok) {
         link.hidden = true;
         link.removeAttribute("href");
@@ -147,7 +149,8 @@ function showResult(run, name, width) {
         return;
     }
     const rows = width > 0 ? Math.floor(values.length / width) : 0;
-    $("dimensions").textContent = width + " x " + rows + " pixels, " + values.length + " values";
+    $("dimensions").textContent = width + " x " + rows + " pixels, " + values.length + " values" +
+        (shown ? "" : " (too large for a picture here)");
     const head = run.output.subarray(0, Math.min(run.output.length, 4096));
     const text = new TextDecoder("latin1").decode(head).split("\r\n").slice(0, 12);
     $("text").textContent = text.join("\n") + (text.length === 12 ? "\n..." : "");
