@@ -49,7 +49,7 @@ TRUNCATED = lambda data: data[:-7]                  # Bilddaten unvollstaendig
 # keep it), write_bitmap arguments, damage, flags: -wt; drop (the file is
 # dropped on the page instead of chosen); shot (keep a screenshot after it)
 CASES = [
-    ("w1.bmp", "w1", None, "1 4 11", None, ""),
+    ("int.bmp", "int_", None, "1 4 11", None, ""),
     ("w2.bmp", "w2", None, "2 3 12 --top-down", None, "-wt"),
     ("w3 up.bmp", "w3_up", None, "3 5 13", None, "drop"),
     ("4-wide.bmp", "_4_wide", "four", "4 2 14 --top-down", None, ""),
@@ -57,7 +57,7 @@ CASES = [
     ("w5v5.bmp", "w5v5", None, "5 4 16 --top-down --v5", None, ""),
     ("large.bmp", "large", None, "1021 767 17 --top-down", None, "-wt"),
     ("sprite.bmp", "sprite", None, "23 17 18", None, "-wt shot"),
-    ("short.bmp", "short", None, "3 3 19", SHORT, ""),
+    ("short.bmp", "short_", None, "3 3 19", SHORT, ""),
     ("type.bmp", "type", None, "3 3 20", WRONG_TYPE, ""),
     ("bits.bmp", "bits", None, "3 3 21", BIT_COUNT, "-wt"),
     ("rle.bmp", "rle", None, "3 3 22", COMPRESSED, ""),

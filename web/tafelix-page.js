@@ -19,13 +19,17 @@ let chosen = null;      // the bitmap File
 let downloadUrl = null; // the blob: URL the download link holds
 let queue = Promise.resolve();
 
+const KEYWORDS = new Set(("auto break case char const continue default do double else enum extern float " +
+    "for goto if inline int long register restrict return short signed sizeof static struct switch typedef " +
+    "union unsigned void volatile while bool true false").split(" "));
+
 // An array name from a file name: its stem, made a C identifier.
 function arrayName(fileName) {
     let name = fileName.replace(/\.[^.]*$/, "").replace(/[^A-Za-z0-9_]/g, "_");
     if (name === "" || /^[0-9]/.test(name)) {
         name = "_" + name;
     }
-    return name;
+    return KEYWORDS.has(name) ? name + "_" : name;
 }
 
 // Runs the program once, in a module of its own (a fresh memory each time),
