@@ -4,15 +4,10 @@
 // generated array holds.
 "use strict";
 
-// The exit statuses, as the README's table gives them.
+// The exit statuses with their meanings, from the README's table (the build
+// fills them in).
 const MEANINGS = {
-    0: "the include file was written, or the usage text was printed",
-    21: "not enough memory",
-    22: "the input cannot be opened",
-    28: "the input is no bitmap that tafelix converts; the output file is left empty",
-    39: "writing the output failed",
-    41: "the output cannot be opened, or is the input",
-};
+@TAFELIX_STATUS_MEANINGS@};
 
 const $ = (id) => document.getElementById(id);
 let chosen = null;      // the bitmap File
