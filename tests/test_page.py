@@ -100,7 +100,7 @@ return [canvas.width, canvas.height, btoa(s)];
 def readme_meanings(readme):
     """The exit statuses and their meanings from the README's table."""
     with open(readme, encoding="utf-8") as f:
-        return {int(m[1]): m[2] for m in re.finditer(r"^\| (\d+) \| (.+?) \|$", f.read(), re.M)}
+        return {int(m[1]): m[2].replace("`", "") for m in re.finditer(r"^\| (\d+) \| (.+?) \|$", f.read(), re.M)}
 
 
 def run_native(native, folder, args):
