@@ -19,6 +19,16 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
+echo "== the browser page: built with Emscripten, driven in headless Chromium against the native program"
+# Debian's python3, which python3-selenium serves, whatever python3 comes first on PATH.
+if command -v emcc >/dev/null && command -v chromedriver >/dev/null && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+    cmake --workflow --preset web
+    /usr/bin/python3 tests/test_page.py --page build/web/page/index.html \
+        --native build/test/tafelix --write-bitmap build/test/tests/write_bitmap
+else
+    skip "browser page (needs emscripten, chromium, chromium-driver, python3-selenium)"
+fi
+
 echo "== the Windows build: cross-built with MinGW-w64, end-to-end tests under Wine"
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
     cmake --workflow --preset windows
