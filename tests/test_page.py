@@ -149,13 +149,13 @@ def wait_runs(driver, runs, timeout=60):
 
 
 def check_case(driver, args, work, meanings, row):
-    file_name, prefill, typed, spec, damage, flags = row
+    file_name, prefill, typed, geometry, damage, flags = row
     white = "-wt" in flags.split()
     folder = os.path.join(work, re.sub(r"\W", "_", file_name))
     os.mkdir(folder)
     path = os.path.join(folder, file_name)
     values = os.path.join(folder, "values.txt")
-    subprocess.run([args.write_bitmap, path] + spec.split() + ["--marked" if white else "--values", values],
+    subprocess.run([args.write_bitmap, path] + geometry.split() + ["--marked" if white else "--values", values],
                    check=True)
     if damage:
         with open(path, "rb") as f:
@@ -200,7 +200,7 @@ def check_case(driver, args, work, meanings, row):
         if link.get_attribute("download") != name + ".h":
             problems.append("download name %r" % link.get_attribute("download"))
         want = expected_rgba(values)
-        cols, rows = int(spec.split()[0]), int(spec.split()[1])
+        cols, rows = int(geometry.split()[0]), int(geometry.split()[1])
         if (width, height) != (cols, rows) or base64.b64decode(rgba) != want:
             problems.append("preview %dx%d differs from the %dx%d picture" % (width, height, cols, rows))
         if not text("dimensions").startswith("%d x %d pixels, %d values" % (cols, rows, cols * rows)):
@@ -213,7 +213,7 @@ def check_case(driver, args, work, meanings, row):
             problems.append("a download or preview after a failure")
     if "shot" in flags.split():
         driver.save_screenshot(os.path.join(os.path.dirname(args.page), "..", "page-screenshot.png"))
-    print("%-4s %-12s %-28s %-9s -> %d %s" % ("ok" if not problems else "FAIL", file_name, spec, flags,
+    print("%-4s %-12s %-28s %-9s -> %d %s" % ("ok" if not problems else "FAIL", file_name, geometry, flags,
                                                status, "; ".join(problems)))
     return not problems
 
