@@ -80,15 +80,26 @@ CliCase converts(const std::string& name, const std::string& input, const std::s
 
 // A case in which the output, by another spelling, is the input itself.
 // Under Wine a drive letter is a symbolic link in the prefix's dosdevices
-// folder, as `subst P: C:\pics` makes one on Windows; here it leads to the
-// case's folder, or to the root as Z: does. {dir} in the arguments is the
-// case's folder, spelled without a drive letter.
-CliCase refuses(const std::string& name, const std::string& letter, bool to_root, const std::vector<std::string>& args)
+// folder, as `subst P: C:\pics` makes one on Windows; each of `letters`
+// leads to the case's own folder (a letter that led elsewhere could become
+// the current drive of a Wine program that another test runs meanwhile).
+// {dir} in the arguments is the case's folder, spelled without a drive letter.
+CliCase refuses(const std::string& name, const std::string& letters, const std::vector<std::string>& args)
 {
-    const auto link = [=] { return fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (letter + ":"); };
-    CliCase c{name, {{"in.bmp", BOTTOM_UP}}, [=](const fs::path& d) { fs::create_symlink(to_root ? "/" : d, link()); },
-              args, opened(args[0]) + NO_OUTPUT, 41, std::nullopt};
-    c.cleanup = [=](const fs::path&) { fs::remove(link()); };
+    const auto link = [](char letter) {
+        return fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (std::string(1, letter) + ":");
+    };
+    const auto map = [=](const fs::path& d) {
+        for (char l : letters) {
+            fs::create_symlink(d, link(l));
+        }
+    };
+    CliCase c{name, {{"in.bmp", BOTTOM_UP}}, map, args, opened(args[0]) + NO_OUTPUT, 41, std::nullopt};
+    c.cleanup = [=](const fs::path&) {
+        for (char l : letters) {
+            fs::remove(link(l));
+        }
+    };
     c.windows_only = "drive letters and \\\\?\\ paths exist only on Windows";
     return c;
 }
@@ -188,11 +199,11 @@ const std::vector<CliCase>& cases()
         converts("names in Japanese", "\xe7\xb5\xb5/\xe3\x83\xad\xe3\x82\xb4.bmp", "\xe5\x87\xba\xe5\x8a\x9b.h"),
         converts("names in Greek", "\xce\xb5\xce\xb9\xce\xba\xcf\x8c\xce\xbd\xce\xb1.bmp", "\xce\xad\xce\xbe\xce\xbf\xce\xb4\xce\xbf\xcf\x82.h"),
         converts("names with an emoji", "logo\xf0\x9f\x98\x80.bmp", "\xf0\x9f\x8e\xa8.h"),
-        refuses("output through a drive letter mapped onto the folder", "p", false,
+        refuses("output through a drive letter mapped onto the folder", "p",
                 {"Z:{dir}\\in.bmp", "P:\\in.bmp", "img"}),
-        refuses("input and output through two drive letters for the same place", "s", true,
-                {"S:{dir}\\in.bmp", "Z:{dir}\\in.bmp", "img"}),
-        refuses("output spelled \\\\?\\ with the current folder on another drive", "q", false,
+        refuses("input and output through two drive letters for the same place", "rs",
+                {"R:\\in.bmp", "S:\\in.bmp", "img"}),
+        refuses("output spelled \\\\?\\ with the current folder on another drive", "q",
                 {"in.bmp", "\\\\?\\Z:{dir}\\in.bmp", "img"}),
         {"output is the file standard output goes to", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", CONSOLE, "img"},
          opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "", nullptr, "out.h", nullptr, "> " + CONSOLE},
