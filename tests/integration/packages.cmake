@@ -16,18 +16,16 @@ string(REGEX REPLACE ".* VERSION ([0-9.]+).*" "\\1" version "${version}")
 set(deb tafelix_${version}_amd64.deb)
 set(tgz tafelix-${version}-linux-x86_64.tar.gz)
 set(zip tafelix-${version}-windows-x86_64.zip)
+# The sources copied to another folder, for the second build.
+fresh_folder("${WORK}")
+file(GLOB sources "${SOURCE_DIR}/*")
+list(REMOVE_ITEM sources "${SOURCE_DIR}/build")
+file(COPY ${sources} DESTINATION "${WORK}/again")
 foreach(tree IN ITEMS "${SOURCE_DIR}" "${WORK}/again")
   foreach(preset IN ITEMS package windows-package)
     run_checked("${tree}: cmake --workflow --preset ${preset}"
       COMMAND "${CMAKE_COMMAND}" --workflow --preset ${preset} WORKING_DIRECTORY "${tree}")
   endforeach()
-  if(tree STREQUAL SOURCE_DIR)
-    # A copy of the sources in another folder, for the second build.
-    fresh_folder("${WORK}")
-    file(GLOB sources "${SOURCE_DIR}/*")
-    list(REMOVE_ITEM sources "${SOURCE_DIR}/build")
-    file(COPY ${sources} DESTINATION "${WORK}/again")
-  endif()
 endforeach()
 set(packages "${SOURCE_DIR}/build/packages")
 foreach(file IN ITEMS ${deb} ${tgz} ${zip})
@@ -40,7 +38,7 @@ foreach(file IN ITEMS ${deb} ${tgz} ${zip})
   endif()
 endforeach()
 
-# The Debian package: its control data, every entry owned by root, lintian.
+# The Debian package: its control data and lintian.
 run_checked("dpkg-deb -f" COMMAND dpkg-deb -f "${packages}/${deb}" OUTPUT_VARIABLE control)
 foreach(row IN ITEMS "Package: tafelix" "Version: ${version}" "Architecture: amd64"
     "Section: devel" "Depends: libc6 \\(>= [0-9.]+\\)" "Maintainer: [^\n]+ <[^\n]+@[^\n]+>"
@@ -49,11 +47,6 @@ foreach(row IN ITEMS "Package: tafelix" "Version: ${version}" "Architecture: amd
     message(FATAL_ERROR "control data: want a line '${row}'\n${control}")
   endif()
 endforeach()
-run_checked("dpkg-deb -c" COMMAND dpkg-deb -c "${packages}/${deb}" OUTPUT_VARIABLE listing)
-string(REGEX REPLACE "[^\n]* root/root [^\n]*\n" "" not_root "${listing}")
-if(NOT not_root STREQUAL "")
-  message(FATAL_ERROR "entries not owned by root:\n${not_root}")
-endif()
 run_checked("lintian" COMMAND lintian --fail-on error "${packages}/${deb}" OUTPUT_VARIABLE lint)
 message(STATUS "lintian: no error\n${lint}")
 
@@ -66,38 +59,33 @@ endforeach()
 set(deb "${WORK}/deb/usr")
 string(REGEX REPLACE "\\.tar\\.gz$" "" tgz "${WORK}/${tgz}")
 string(REGEX REPLACE "\\.zip$" "" zip "${WORK}/${zip}")
-set(rows "${deb}|share/man/man1/tafelix.1.gz" "${deb}|share/doc/tafelix/copyright"
-  "${deb}|share/doc/tafelix/changelog.gz" "${deb}|share/doc/tafelix/README.md"
-  "${tgz}|share/man/man1/tafelix.1" "${tgz}|share/doc/tafelix/LICENSE" "${tgz}|share/doc/tafelix/README.md"
-  "${zip}|share/man/man1/tafelix.1" "${zip}|LICENSE" "${zip}|README.md" "${zip}|MANUAL.txt")
-foreach(tree IN ITEMS "${deb}" "${tgz}" "${zip}")
-  foreach(file IN ITEMS tafelix-config.cmake tafelix-config-version.cmake tafelix-targets.cmake
-      tafelix-add-bitmap.cmake)
-    list(APPEND rows "${tree}|lib/cmake/tafelix/${file}")
+set(cmake_package lib/cmake/tafelix/tafelix-config.cmake lib/cmake/tafelix/tafelix-config-version.cmake
+  lib/cmake/tafelix/tafelix-targets.cmake lib/cmake/tafelix/tafelix-add-bitmap.cmake)
+foreach(row IN ITEMS
+    "${deb}|share/man/man1/tafelix.1.gz;share/doc/tafelix/copyright;share/doc/tafelix/changelog.gz;share/doc/tafelix/README.md"
+    "${tgz}|share/man/man1/tafelix.1;share/doc/tafelix/LICENSE;share/doc/tafelix/README.md"
+    "${zip}|share/man/man1/tafelix.1;LICENSE;README.md;MANUAL.txt")
+  string(REPLACE "|" ";" row "${row}")
+  list(POP_FRONT row tree)
+  foreach(file IN LISTS row cmake_package)
+    if(NOT EXISTS "${tree}/${file}")
+      message(FATAL_ERROR "missing in the package: ${tree}/${file}")
+    endif()
   endforeach()
   file(GLOB programs RELATIVE "${tree}/bin" "${tree}/bin/*")
   if(NOT programs MATCHES "^tafelix(\\.exe)?$")
     message(FATAL_ERROR "${tree}/bin: have '${programs}', want tafelix alone")
   endif()
 endforeach()
-foreach(row IN LISTS rows)
-  string(REPLACE "|" "/" file "${row}")
-  if(NOT EXISTS "${file}")
-    message(FATAL_ERROR "missing in the package: ${file}")
-  endif()
-endforeach()
+# The Debian manual page is man/tafelix.1; MANUAL.txt is plain text, CR LF
+# (in hex, as file(READ) drops CRs: no LF, backspace or escape once the CR
+# LFs are gone).
 run_checked("gzip -dc" COMMAND gzip -dc "${deb}/share/man/man1/tafelix.1.gz" OUTPUT_VARIABLE page)
 file(READ "${SOURCE_DIR}/man/tafelix.1" want_page)
-# (file(READ) drops CRs: count the line ends in hex, "0d0a" for each "0a".)
 file(READ "${zip}/MANUAL.txt" manual)
 file(READ "${zip}/MANUAL.txt" hex HEX)
-string(REGEX MATCHALL "0a" lf "${hex}")
-string(REGEX MATCHALL "0d0a" crlf "${hex}")
-list(LENGTH lf lf)
-list(LENGTH crlf crlf)
-string(ASCII 8 27 controls)
-if(NOT page STREQUAL want_page OR NOT manual MATCHES "\nEXIT STATUS\n" OR manual MATCHES "[${controls}]"
-    OR NOT lf STREQUAL crlf)
+string(REPLACE "0d0a" "" hex "${hex}")
+if(NOT page STREQUAL want_page OR NOT manual MATCHES "\nEXIT STATUS\n" OR hex MATCHES "^(..)*(0a|08|1b)")
   message(FATAL_ERROR "the Debian manual page is not man/tafelix.1, or MANUAL.txt is not plain text with CR LF")
 endif()
 
