@@ -23,7 +23,7 @@ endfunction()
 
 if(CPACK_GENERATOR STREQUAL "TGZ")
   run("tar" tar --sort=name --owner=0 --group=0 --numeric-owner --format=gnu
-    --mtime=@$ENV{SOURCE_DATE_EPOCH} --mode=u+rw,go+r,go-w
+    --mtime=@$ENV{SOURCE_DATE_EPOCH} --mode=u+rwX,go+rX,go-w
     -cf "${archive}.tar" "${name}")
   run("gzip" gzip -9n "${archive}.tar")
   file(RENAME "${archive}.tar.gz" "${archive}")

@@ -2,13 +2,19 @@
 # before it is packed, once for each kind of package (CPACK_GENERATOR).
 set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
 # Folders rwxr-xr-x whatever the umask of the build.
-file(GLOB_RECURSE folders LIST_DIRECTORIES true "${root}/*")
+file(GLOB_RECURSE folders LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
 foreach(folder IN LISTS folders)
   if(IS_DIRECTORY "${folder}")
     file(CHMOD "${folder}" DIRECTORY_PERMISSIONS
       OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   endif()
 endforeach()
+
+# Files written here are rw-r--r-- too.
+function(write_file file text)
+  file(WRITE "${file}" "${text}")
+  file(CHMOD "${file}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endfunction()
 
 function(gzip_file file)
   execute_process(COMMAND gzip -9n "${file}" RESULT_VARIABLE status)
@@ -31,7 +37,7 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   string(STRIP "${terms}" terms)
   string(REGEX REPLACE "\n\n" "\n.\n" terms "${terms}")
   string(REGEX REPLACE "\n" "\n " terms "${terms}")
-  file(WRITE "${doc}/copyright"
+  write_file("${doc}/copyright"
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: ${CPACK_PACKAGE_NAME}
 
@@ -41,7 +47,7 @@ License: Expat
  ${terms}
 ")
   string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
-  file(WRITE "${doc}/changelog"
+  write_file("${doc}/changelog"
 "${CPACK_PACKAGE_NAME} (${CPACK_PACKAGE_VERSION}) stable; urgency=medium
 
   * Release ${CPACK_PACKAGE_VERSION}.
@@ -66,5 +72,5 @@ elseif(CPACK_GENERATOR STREQUAL "ZIP")
   string(ASCII 8 backspace)
   string(REGEX REPLACE "${escape}\\[[0-9;]*m|.${backspace}" "" manual "${manual}")
   string(REPLACE "\n" "\r\n" manual "${manual}")
-  file(WRITE "${root}/MANUAL.txt" "${manual}")
+  write_file("${root}/MANUAL.txt" "${manual}")
 endif()
