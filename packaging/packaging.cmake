@@ -14,11 +14,12 @@ endif()
 install(FILES README.md LICENSE DESTINATION ${TAFELIX_DOC_DIR})
 
 # The same sources give the same program, wherever and whenever built: no
-# path of this machine inside it, and (MinGW) no link time in its header.
+# path of this machine inside the Release build (the packages' one; the
+# others keep full paths for the debugger), and (MinGW) no link time in the
+# program's header.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   foreach(target IN ITEMS tafelix_core tafelix)
-    target_compile_options(${target} PRIVATE
-      -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+    target_compile_options(${target} PRIVATE "$<$<CONFIG:Release>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=;-ffile-prefix-map=${PROJECT_BINARY_DIR}/=>")
   endforeach()
 endif()
 if(MINGW)
