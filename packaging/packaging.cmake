@@ -1,8 +1,9 @@
 # Release packages, made by CPack from the install tree: on Linux a Debian
 # package and a .tar.gz, for Windows (the MinGW-w64 cross build) a .zip.
 # `cmake --workflow --preset package` and `... --preset windows-package`
-# put them into build/packages/. packaging/stage.cmake adjusts the staged
-# tree for each kind; packaging/README.md tells how to check a package.
+# put them into build/packages/ (on a Linux host: packaging/repack.cmake
+# needs GNU tar). packaging/README.md tells what each holds, how it is made
+# reproducible, and how to check a package against the sources.
 
 # The documents travel with the program: in share/doc/tafelix/ where that is
 # the custom, beside bin/ in a Windows folder.
@@ -18,8 +19,9 @@ install(FILES README.md LICENSE DESTINATION ${TAFELIX_DOC_DIR})
 # others keep full paths for the debugger), and (MinGW) no link time in the
 # program's header.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  set(prefix_map -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
   foreach(target IN ITEMS tafelix_core tafelix)
-    target_compile_options(${target} PRIVATE "$<$<CONFIG:Release>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=;-ffile-prefix-map=${PROJECT_BINARY_DIR}/=>")
+    target_compile_options(${target} PRIVATE "$<$<CONFIG:Release>:${prefix_map}>")
   endforeach()
 endif()
 if(MINGW)
