@@ -28,6 +28,11 @@ if(MINGW)
   target_link_options(tafelix PRIVATE -Wl,--no-insert-timestamp)
 endif()
 
+# The packages are tafelix's own; inside another project's build, CPack is
+# that project's.
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()
+endif()
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" TAFELIX_PLATFORM)
 set(CPACK_PACKAGE_NAME tafelix)
 set(CPACK_PACKAGE_VENDOR "the tafelix authors")

@@ -113,7 +113,7 @@ string(REGEX REPLACE ".*CMAKE_GENERATOR:[A-Z]*=([^;]*).*" "\\1" generator "${set
 foreach(tree IN ITEMS "${deb}" "${tgz}")
   run_checked("consumer of ${tree}" COMMAND "${CMAKE_COMMAND}" -DGENERATOR=${generator}
     -DC_COMPILER=${c_compiler} -DPREFIX=${tree} -DWRITE_BITMAP=${TEST_BUILD}/tests/write_bitmap
-    -DWORK=${tree}-consumer -P "${CMAKE_CURRENT_LIST_DIR}/consumer.cmake")
+    -DWORK=${tree}-consumer -DSOURCE_DIR=${SOURCE_DIR} -P "${CMAKE_CURRENT_LIST_DIR}/consumer.cmake")
 endforeach()
 file(WRITE "${WORK}/find/CMakeLists.txt" [[
 cmake_minimum_required(VERSION 3.20)
