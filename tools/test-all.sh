@@ -37,6 +37,15 @@ else
     skip "Windows build under Wine (needs g++-mingw-w64-x86-64-posix, mingw-w64, wine)"
 fi
 
+echo "== release packages (.deb, .tar.gz, Windows .zip): contents, use when unpacked, a second build"
+if command -v dpkg-deb >/dev/null && command -v lintian >/dev/null && command -v zip >/dev/null \
+        && command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+    cmake -DSOURCE_DIR="$PWD" -DTEST_BUILD="$PWD/build/test" -DWORK="$PWD/build/packages-check" \
+        -P tests/integration/packages.cmake
+else
+    skip "release packages (need dpkg-dev, lintian, zip, g++-mingw-w64-x86-64-posix, wine)"
+fi
+
 echo "== MSVC readiness of the sources"
 if command -v clang++ >/dev/null && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
     bash tools/check-msvc-ready.sh
