@@ -14,20 +14,6 @@ else()
 endif()
 install(FILES README.md LICENSE DESTINATION ${TAFELIX_DOC_DIR})
 
-# The same sources give the same program, wherever and whenever built: no
-# path of this machine inside the Release build (the packages' one; the
-# others keep full paths for the debugger), and (MinGW) no link time in the
-# program's header.
-if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  set(prefix_map -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
-  foreach(target IN ITEMS tafelix_core tafelix)
-    target_compile_options(${target} PRIVATE "$<$<CONFIG:Release>:${prefix_map}>")
-  endforeach()
-endif()
-if(MINGW)
-  target_link_options(tafelix PRIVATE -Wl,--no-insert-timestamp)
-endif()
-
 # The packages are tafelix's own; inside another project's build, CPack is
 # that project's.
 if(NOT PROJECT_IS_TOP_LEVEL)

@@ -63,10 +63,10 @@ elseif(CPACK_GENERATOR STREQUAL "ZIP")
     message(FATAL_ERROR "groff is needed to render the manual for the Windows package")
   endif()
   execute_process(
-    COMMAND "${GROFF}" -man -Tascii -P-cbou "${CPACK_TAFELIX_SOURCE_DIR}/man/tafelix.1"
+    COMMAND "${GROFF}" -man -Tascii -P-cbou "${root}/share/man/man1/tafelix.1"
     RESULT_VARIABLE status OUTPUT_VARIABLE manual)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "groff failed on man/tafelix.1")
+    message(FATAL_ERROR "groff failed on the manual page")
   endif()
   string(ASCII 27 escape)
   string(ASCII 8 backspace)

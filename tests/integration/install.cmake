@@ -53,6 +53,15 @@ if(NOT status EQUAL 0 OR NOT warnings STREQUAL "")
   message(FATAL_ERROR "groff: status ${status}, stderr:\n${warnings}")
 endif()
 
+# Its title line states the version that project() gives, nothing written
+# into the page by hand.
+file(STRINGS "${SOURCE_DIR}/CMakeLists.txt" version REGEX "^project\\(tafelix VERSION")
+string(REGEX REPLACE ".* VERSION ([0-9.]+).*" "\\1" version "${version}")
+file(STRINGS "${PREFIX}/share/man/man1/tafelix.1" title LIMIT_COUNT 1)
+if(NOT title MATCHES "\"tafelix ${version}\"")
+  message(FATAL_ERROR "manual page title: have '${title}', want the version ${version}")
+endif()
+
 # Every message the program can print is explained, in the manual page and in
 # the README. The messages are taken from the program's sources, so a new
 # message without documentation fails here.

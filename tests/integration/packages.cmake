@@ -77,16 +77,16 @@ foreach(row IN ITEMS
     message(FATAL_ERROR "${tree}/bin: have '${programs}', want tafelix alone")
   endif()
 endforeach()
-# The Debian manual page is man/tafelix.1; MANUAL.txt is plain text, CR LF
+# The Debian manual page is the one the build made; MANUAL.txt is plain text, CR LF
 # (in hex, as file(READ) drops CRs: no LF, backspace or escape once the CR
 # LFs are gone).
 run_checked("gzip -dc" COMMAND gzip -dc "${deb}/share/man/man1/tafelix.1.gz" OUTPUT_VARIABLE page)
-file(READ "${SOURCE_DIR}/man/tafelix.1" want_page)
+file(READ "${TEST_BUILD}/man/tafelix.1" want_page)
 file(READ "${zip}/MANUAL.txt" manual)
 file(READ "${zip}/MANUAL.txt" hex HEX)
 string(REPLACE "0d0a" "" hex "${hex}")
 if(NOT page STREQUAL want_page OR NOT manual MATCHES "\nEXIT STATUS\n" OR hex MATCHES "^(..)*(0a|08|1b)")
-  message(FATAL_ERROR "the Debian manual page is not man/tafelix.1, or MANUAL.txt is not plain text with CR LF")
+  message(FATAL_ERROR "the Debian manual page is not the build's, or MANUAL.txt is not plain text with CR LF")
 endif()
 
 # Each program converts the sample as the build tree's program does; the
@@ -115,10 +115,11 @@ foreach(tree IN ITEMS "${deb}" "${tgz}")
     -DC_COMPILER=${c_compiler} -DPREFIX=${tree} -DWRITE_BITMAP=${TEST_BUILD}/tests/write_bitmap
     -DWORK=${tree}-consumer -DSOURCE_DIR=${SOURCE_DIR} -P "${CMAKE_CURRENT_LIST_DIR}/consumer.cmake")
 endforeach()
-file(WRITE "${WORK}/find/CMakeLists.txt" [[
+file(WRITE "${WORK}/find/CMakeLists.txt" "
 cmake_minimum_required(VERSION 3.20)
 project(find NONE)
-find_package(tafelix 1.0 REQUIRED)
+find_package(tafelix ${version} EXACT REQUIRED)
+" [[
 get_target_property(exe tafelix::tafelix IMPORTED_LOCATION_RELEASE)
 message(STATUS "tafelix.exe: ${exe}")
 ]])
