@@ -216,6 +216,17 @@ const std::vector<CliCase>& cases()
          {"in.bmp", "/dev/stdout", "img"},
          without_cr_before_lf(table_of("img", false)) + opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
          std::nullopt, "", "/dev/stdout exists only on POSIX systems", "out.h", nullptr, "| cat > " + CONSOLE},
+        // The console lines would land in the bitmap: refused before any.
+        {"standard output appended to the input", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h", "img"},
+         "", 41, std::nullopt, "", nullptr, "out.h", nullptr, ">> in.bmp"},
+        {"standard output appended to a hard link to the input", {{"in.bmp", BOTTOM_UP}},
+         [](const fs::path& d) { fs::create_hard_link(d / "in.bmp", d / "link.bmp"); },
+         {"in.bmp", "out.h", "img"}, "", 41, std::nullopt, "", nullptr, "out.h", nullptr, ">> link.bmp"},
+        {"standard output opened onto the input", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h", "img"},
+         "", 41, std::nullopt, "", "a POSIX shell's redirection", "out.h", nullptr, "1<> in.bmp"},
+        {"standard output appended to another file", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h", "img"},
+         opened("in.bmp") + length_line(BOTTOM_UP.size()), 0, table_of("img", false), "", nullptr, "out.h", nullptr,
+         ">> " + CONSOLE},
         {"output on a full device", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "/dev/full", "img"},
          opened("in.bmp") + length_line(BOTTOM_UP.size()) + WRITE_FAILED, 39, std::nullopt, "",
          "/dev/full exists only on Linux"},
@@ -294,7 +305,8 @@ TEST_P(Cli, Run)
         // At a Windows prompt the command interpreter sends standard output
         // to the file; Wine gives a redirection by a POSIX shell no identity.
         args.insert(args.begin(), {"/c", windows_spelling(tool_path())});
-        args.insert(args.end(), {">", CONSOLE});
+        std::istringstream redirection(c.stdout_to);
+        args.insert(args.end(), std::istream_iterator<std::string>(redirection), {});
         run = run_program({program_under_test().wrapper, "cmd"}, dir, args);
     } else {
         run = run_tool(dir, args, c.stdin_command, c.stdout_to);
