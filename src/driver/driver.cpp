@@ -2,7 +2,6 @@
 
 #include "bitmap/bitmap_decoder.h"
 #include "driver/platform.h"
-#include "driver/platform.h"
 #include "table/table_writer.h"
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <string>
 
 namespace {
 
