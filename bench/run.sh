@@ -37,7 +37,7 @@ fi
 echo "== building the bench preset (the release build and the benchmark's helpers)"
 cmake --preset bench >/dev/null
 bin=build/release-bench
-cmake --build "$bin" -j 2 --target tafelix tafelix_make_bitmap tafelix_time_pairs >/dev/null
+cmake --build "$bin" -j 2 --target tafelix write_bitmap tafelix_time_pairs >/dev/null
 tafelix=$bin/tafelix
 timer=$bin/bench/tafelix_time_pairs
 
@@ -50,7 +50,7 @@ for s in "${sizes[@]}"; do
     read -r w h seed <<<"$s"
     if [ ! -f "$dir/random-${w}x${h}.bmp" ]; then
         echo "== making $dir/random-${w}x${h}.bmp"
-        "$bin/bench/tafelix_make_bitmap" "$w" "$h" "$seed" "$dir/random-${w}x${h}.bmp"
+        "$bin/bench/write_bitmap" "$dir/random-${w}x${h}.bmp" "$w" "$h" "$seed"
     fi
 done
 

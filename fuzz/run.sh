@@ -38,7 +38,7 @@ fi
 seeds="build/fuzz-seeds"
 rm -rf "$seeds"
 mkdir -p "$seeds"
-"$out/fuzz/make_seeds" "$seeds"
+"$out/fuzz/write_bitmap" --seeds "$seeds"
 for f in tests/data/bmpsuite/*/*.bmp; do
     cp "$f" "$seeds/bmpsuite-$(basename "$(dirname "$f")")-$(basename "$f")"
 done

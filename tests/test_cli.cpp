@@ -2,6 +2,7 @@
 // output, exit status and the bytes of the file it writes. The same table
 // runs against the Linux and the Windows build.
 #include "bmp_builder.h"
+#include "driver/platform.h"
 #include "run_tool.h"
 #include "test_support.h"
 
@@ -13,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -44,21 +46,127 @@ std::string opened(const std::string& name) { return "oeffne Datei:" + name + "\
 std::string length_line(std::size_t n) { return "filelaenge: " + std::to_string(n) + "\n"; }
 std::string table_of(const std::string& name, bool mark_white) { return reference_text(name, expected_values(PICTURE, mark_white)); }
 
+using Files = std::map<std::string, std::string>;
+using Action = std::function<void(const fs::path&)>;
+const Files IN = {{"in.bmp", BOTTOM_UP}};
+
+// One run of the program. The builders below make every case; the
+// functions after them add what only a few cases need.
 struct CliCase {
     std::string name;
-    std::map<std::string, std::string> files;          // made before the run
-    std::function<void(const fs::path&)> setup;         // links, folders, devices
+    Files files;                             // made before the run
     std::vector<std::string> args;
     std::string want_out;
-    int want_status;
-    std::optional<std::string> want_output;             // bytes of out.h; nullopt: absent
-    std::string stdin_command;
-    const char* posix_only = nullptr;                   // why the case cannot run on Windows
+    int want_status = 0;
+    std::optional<std::string> want_output;  // bytes of the output; nullopt: no out.h
     std::string output_name = "out.h";
-    std::function<void(const fs::path&)> cleanup;       // undoes what setup did, before removal
-    std::string stdout_to;                              // "> console.txt" or "| cat > console.txt"
-    const char* windows_only = nullptr;                 // why the case runs on the Windows build alone
+    Action setup;                            // links, folders, devices
+    Action cleanup;                          // undoes what setup did, before removal
+    std::string stdin_command;               // a shell command piped into the program
+    std::string stdout_to;                   // "> console.txt", ">> in.bmp", "| cat > console.txt"
+    const char* posix_only = nullptr;        // why the case cannot run on Windows
+    const char* windows_only = nullptr;      // why the case runs on the Windows build alone
 };
+
+// A run that prints `out` and ends with `status`, making no output file.
+CliCase fails(const std::string& name, const Files& files, const std::vector<std::string>& args,
+              const std::string& out, int status)
+{
+    CliCase c;
+    c.name = name;
+    c.files = files;
+    c.args = args;
+    c.want_out = out;
+    c.want_status = status;
+    return c;
+}
+
+CliCase prints_usage(const std::string& name, const Files& files, const std::vector<std::string>& args)
+{
+    return fails(name, files, args, USAGE, 0);
+}
+
+// A run that leaves the output unopened: status 41, the input as it was.
+CliCase refuses(const std::string& name, const std::vector<std::string>& args)
+{
+    return fails(name, IN, args, opened(args[0]) + NO_OUTPUT, 41);
+}
+
+// A run that finds nothing to convert: status 28, out.h made empty.
+CliCase rejects(const std::string& name, const Files& files, const std::vector<std::string>& args,
+                const std::string& out)
+{
+    CliCase c = fails(name, files, args, out, 28);
+    c.want_output = "";
+    return c;
+}
+
+// A run on in.bmp holding `input` that rejects it with `messages`.
+CliCase rejects_bitmap(const std::string& name, const std::string& input, const std::string& messages)
+{
+    return rejects(name, {{"in.bmp", input}}, {"in.bmp", "out.h", "img"},
+                   opened("in.bmp") + length_line(input.size()) + messages + READ_FAILED);
+}
+
+// A run that writes `table` to args[1] and prints `out`.
+CliCase writes(const std::string& name, const Files& files, const std::vector<std::string>& args,
+               const std::string& out, const std::string& table)
+{
+    CliCase c = fails(name, files, args, out, 0);
+    c.want_output = table;
+    c.output_name = args[1];
+    return c;
+}
+
+// A run that converts in.bmp holding `input` to out.h.
+CliCase converts_bitmap(const std::string& name, const std::string& input, bool mark_white, const std::string& table)
+{
+    std::vector<std::string> args = {"in.bmp", "out.h", "img"};
+    if (mark_white) {
+        args.push_back("-wt");
+    }
+    return writes(name, {{"in.bmp", input}}, args, opened("in.bmp") + length_line(input.size()), table);
+}
+
+// A run that converts the seven-by-five picture from and to the given names.
+CliCase converts(const std::string& name, const std::string& input, const std::string& output)
+{
+    return writes(name, {{input, BOTTOM_UP}}, {input, output, "img"}, opened(input) + length_line(BOTTOM_UP.size()),
+                  table_of("img", false));
+}
+
+CliCase with_setup(CliCase c, Action setup, Action cleanup = nullptr)
+{
+    c.setup = std::move(setup);
+    c.cleanup = std::move(cleanup);
+    return c;
+}
+
+CliCase with_file(CliCase c, const std::string& path, const std::string& bytes)
+{
+    c.files[path] = bytes;
+    return c;
+}
+
+CliCase posix_only(CliCase c, const char* why)
+{
+    c.posix_only = why;
+    return c;
+}
+
+CliCase stdin_from(CliCase c, const std::string& command)
+{
+    c.stdin_command = command;
+    return c;
+}
+
+// Standard output sent elsewhere by a redirection, which a Windows case
+// types at cmd's prompt ("> name" or ">> name").
+CliCase stdout_to(CliCase c, const std::string& redirection)
+{
+    c.stdout_to = redirection;
+    return c;
+}
 
 // The console lines of a case whose standard output went to console.txt.
 const std::string CONSOLE = "console.txt";
@@ -71,37 +179,69 @@ std::string windows_spelling(const fs::path& path)
     return name;
 }
 
-// A case that converts the seven-by-five picture from and to the given names.
-CliCase converts(const std::string& name, const std::string& input, const std::string& output)
-{
-    return {name, {{input, BOTTOM_UP}}, nullptr, {input, output, "img"}, opened(input) + length_line(BOTTOM_UP.size()),
-            0, table_of("img", false), "", nullptr, output};
-}
-
 // A case in which the output, by another spelling, is the input itself.
 // Under Wine a drive letter is a symbolic link in the prefix's dosdevices
 // folder, as `subst P: C:\pics` makes one on Windows; each of `letters`
 // leads to the case's own folder (a letter that led elsewhere could become
 // the current drive of a Wine program that another test runs meanwhile).
 // {dir} in the arguments is the case's folder, spelled without a drive letter.
-CliCase refuses(const std::string& name, const std::string& letters, const std::vector<std::string>& args)
+CliCase refuses_by_drive(const std::string& name, const std::string& letters, const std::vector<std::string>& args)
 {
     const auto link = [](char letter) {
         return fs::path(env_or("WINEPREFIX", "")) / "dosdevices" / (std::string(1, letter) + ":");
     };
-    const auto map = [=](const fs::path& d) {
-        for (char l : letters) {
-            fs::create_symlink(d, link(l));
-        }
-    };
-    CliCase c{name, {{"in.bmp", BOTTOM_UP}}, map, args, opened(args[0]) + NO_OUTPUT, 41, std::nullopt};
-    c.cleanup = [=](const fs::path&) {
-        for (char l : letters) {
-            fs::remove(link(l));
-        }
-    };
+    CliCase c = with_setup(
+        refuses(name, args),
+        [=](const fs::path& d) {
+            for (char l : letters) {
+                fs::create_symlink(d, link(l));
+            }
+        },
+        [=](const fs::path&) {
+            for (char l : letters) {
+                fs::remove(link(l));
+            }
+        });
     c.windows_only = "drive letters and \\\\?\\ paths exist only on Windows";
     return c;
+}
+
+// Conversions whose bytes the Windows build must write as the Linux build
+// does: every padding of a row (widths 1 to 9) with pixels made of the
+// bytes CR, LF and 0x1A (end of file), which a stream in text mode would
+// mangle, both row orders, with and without -wt; over 2 MiB of text, written
+// in several blocks; and the corpus's 24-bit files, against what the
+// library makes of them.
+void add_same_bytes_cases(std::vector<CliCase>& all)
+{
+    const auto add_picture = [&all](const std::string& name, std::int32_t width, std::int32_t rows,
+                                    std::uint32_t seed) {
+        BmpPicture pic = random_picture(width, rows, seed);
+        const std::uint32_t awkward[] = {0x0D0A1A, 0x1A1A1A, 0x0A0D0A};
+        for (std::size_t i = 0; i < 3 && 1 + i < pic.pixels.size() - 1; ++i) {
+            pic.pixels[1 + i] = awkward[i];
+        }
+        for (bool top_down : {false, true}) {
+            for (bool mark_white : {false, true}) {
+                all.push_back(converts_bitmap(
+                    "same bytes " + name + (top_down ? " top-down" : " bottom-up") + (mark_white ? " -wt" : ""),
+                    bytes_of(make_bmp(pic, {top_down})), mark_white,
+                    reference_text("img", expected_values(pic, mark_white))));
+            }
+        }
+    };
+    for (std::int32_t width = 1; width <= 9; ++width) {
+        add_picture("width " + std::to_string(width), width, 3, static_cast<std::uint32_t>(width));
+    }
+    add_picture("1000x300", 1000, 300, 99);
+    for (const char* file : {"g/rgb24.bmp", "g/rgb24pal.bmp", "q/rgb24largepal.bmp", "q/rgb24lprof.bmp"}) {
+        LoadedFile bitmap;
+        const std::string bytes = read_file(fs::path(TAFELIX_TEST_DATA) / "bmpsuite" / file);
+        bitmap.bytes.assign(bytes.begin(), bytes.end());
+        const Decoded decoded = decode_captured(bitmap, 0);
+        all.push_back(converts_bitmap(std::string("same bytes corpus ") + file, bytes, false,
+                                      decoded.result == 0 ? written_text("img", decoded.table) : "rejected"));
+    }
 }
 
 // Makes `path` unwritable even for root, who ignores permission bits: with
@@ -138,107 +278,116 @@ std::set<fs::path> listing(const fs::path& dir)
     return paths;
 }
 
+
 const std::vector<CliCase>& cases()
 {
-    static const std::vector<CliCase> all = {
-        {"usage without arguments", {}, nullptr, {}, USAGE, 0, std::nullopt},
-        {"usage with one argument", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp"}, USAGE, 0, std::nullopt},
-        {"usage with two arguments", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h"}, USAGE, 0, std::nullopt},
-        {"usage with two arguments and the switch", {{"in.bmp", BOTTOM_UP}}, nullptr, {"-wt", "out.h"}, USAGE, 0, std::nullopt},
-        {"missing input", {}, nullptr, {"missing.bmp", "out.h", "img"},
-         opened("missing.bmp") + NO_INPUT, 22, std::nullopt},
-        {"input is a folder", {}, [](const fs::path& d) { fs::create_directory(d / "dir.bmp"); },
-         {"dir.bmp", "out.h", "img"}, opened("dir.bmp") + NO_INPUT, 22, std::nullopt},
-        {"output folder missing", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "nodir/out.h", "img"},
-         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
-        {"output is a folder", {{"in.bmp", BOTTOM_UP}}, [](const fs::path& d) { fs::create_directory(d / "outdir"); },
-         {"in.bmp", "outdir", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
-        {"output is the input", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "in.bmp", "img"},
-         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
-        {"output is the input by another path", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "./sub/../in.bmp", "img"},
-         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "", nullptr},
-        {"output is a hard link to the input", {{"in.bmp", BOTTOM_UP}},
-         [](const fs::path& d) { fs::create_hard_link(d / "in.bmp", d / "link.bmp"); },
-         {"in.bmp", "link.bmp", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
-        {"output is a symbolic link to the input", {{"in.bmp", BOTTOM_UP}},
-         [](const fs::path& d) { fs::create_symlink("in.bmp", d / "sym.h"); },
-         {"in.bmp", "sym.h", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt},
-        {"bottom-up bitmap", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "out.h", "img"},
-         opened("in.bmp") + length_line(BOTTOM_UP.size()), 0, table_of("img", false)},
-        {"top-down bitmap with V5 header and palette, white marked", {{"in.bmp", TOP_DOWN_V5}}, nullptr,
-         {"in.bmp", "out.h", "img", "-wt"}, opened("in.bmp") + length_line(TOP_DOWN_V5.size()), 0,
-         table_of("img", true)},
-        {"example of six pixels", {{"logo.bmp", SIX}}, nullptr, {"logo.bmp", "out.h", "logo", "-wt"},
-         opened("logo.bmp") + length_line(SIX.size()), 0, SIX_MARKED},
-        {"switch in other letter case or with two dashes is ignored", {{"in.bmp", BOTTOM_UP}}, nullptr,
-         {"in.bmp", "out.h", "img", "-WT", "--wt", "-wt2"}, opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
-         table_of("img", false)},
-        {"switch after extra arguments", {{"in.bmp", BOTTOM_UP}}, nullptr,
-         {"in.bmp", "out.h", "img", "extra", "-wt", "more"}, opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
-         table_of("img", true)},
-        {"switch as the input name", {{"-wt", BOTTOM_UP}}, nullptr, {"-wt", "out.h", "img"},
-         opened("-wt") + length_line(BOTTOM_UP.size()), 0, table_of("img", true)},
-        {"rejected bitmap empties an existing output", {{"in.bmp", EIGHT_BIT}, {"out.h", "old text"}}, nullptr,
-         {"in.bmp", "out.h", "img"}, opened("in.bmp") + length_line(EIGHT_BIT.size()) + "bitcnt falsch\n" + READ_FAILED,
-         28, ""},
-        {"file of 10 bytes", {{"in.bmp", "BM12345678"}}, nullptr, {"in.bmp", "out.h", "img"},
-         opened("in.bmp") + length_line(10) + "Datei zu kurz\n" + READ_FAILED, 28, ""},
-        {"empty file", {{"in.bmp", ""}}, nullptr, {"in.bmp", "out.h", "img"},
-         opened("in.bmp") + length_line(0) + "Datei zu kurz\n" + READ_FAILED, 28, ""},
-        {"pixels cut off", {{"in.bmp", BOTTOM_UP.substr(0, BOTTOM_UP.size() - 40)}}, nullptr, {"in.bmp", "out.h", "img"},
-         opened("in.bmp") + length_line(BOTTOM_UP.size() - 40) + "Bilddaten unvollstaendig\n" + READ_FAILED, 28, ""},
-        {"file over 2 GiB is not loaded", {}, [](const fs::path& d) {
-             write_file(d / "huge.bmp", BOTTOM_UP);
-             fs::resize_file(d / "huge.bmp", 2147483648u);  // sparse: costs no disk
-         },
-         {"huge.bmp", "out.h", "img"}, opened("huge.bmp") + "Datei zu gross\n" + READ_FAILED, 28, ""},
-        {"path over 260 characters and long array name", {{LONG_PATH, BOTTOM_UP}}, nullptr,
-         {LONG_PATH, LONG_DIR + "/" + std::string(150, 'o') + ".h", LONG_NAME},
-         opened(LONG_PATH) + length_line(BOTTOM_UP.size()), 0,
-         table_of(LONG_NAME, false), "", nullptr, LONG_DIR + "/" + std::string(150, 'o') + ".h"},
-        converts("names in Japanese", "\xe7\xb5\xb5/\xe3\x83\xad\xe3\x82\xb4.bmp", "\xe5\x87\xba\xe5\x8a\x9b.h"),
-        converts("names in Greek", "\xce\xb5\xce\xb9\xce\xba\xcf\x8c\xce\xbd\xce\xb1.bmp", "\xce\xad\xce\xbe\xce\xbf\xce\xb4\xce\xbf\xcf\x82.h"),
-        converts("names with an emoji", "logo\xf0\x9f\x98\x80.bmp", "\xf0\x9f\x8e\xa8.h"),
-        refuses("output through a drive letter mapped onto the folder", "p",
-                {"Z:{dir}\\in.bmp", "P:\\in.bmp", "img"}),
-        refuses("input and output through two drive letters for the same place", "rs",
-                {"R:\\in.bmp", "S:\\in.bmp", "img"}),
-        refuses("output spelled \\\\?\\ with the current folder on another drive", "q",
-                {"in.bmp", "\\\\?\\Z:{dir}\\in.bmp", "img"}),
-        {"output is the file standard output goes to", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", CONSOLE, "img"},
-         opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "", nullptr, "out.h", nullptr, "> " + CONSOLE},
-        {"/dev/stdout as output with standard output to a file", {{"in.bmp", BOTTOM_UP}}, nullptr,
-         {"in.bmp", "/dev/stdout", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "",
-         "/dev/stdout exists only on POSIX systems", "out.h", nullptr, "> " + CONSOLE},
-        // Into a pipe the table goes as before, followed by the console lines,
-        // which stay in standard output's buffer to the end.
-        {"/dev/stdout as output with standard output to a pipe", {{"in.bmp", BOTTOM_UP}}, nullptr,
-         {"in.bmp", "/dev/stdout", "img"},
-         without_cr_before_lf(table_of("img", false)) + opened("in.bmp") + length_line(BOTTOM_UP.size()), 0,
-         std::nullopt, "", "/dev/stdout exists only on POSIX systems", "out.h", nullptr, "| cat > " + CONSOLE},
-        {"output on a full device", {{"in.bmp", BOTTOM_UP}}, nullptr, {"in.bmp", "/dev/full", "img"},
-         opened("in.bmp") + length_line(BOTTOM_UP.size()) + WRITE_FAILED, 39, std::nullopt, "",
-         "/dev/full exists only on Linux"},
-        {"input from a pipe", {{"in.bmp", BOTTOM_UP}}, nullptr, {"/dev/stdin", "out.h", "img"},
-         opened("/dev/stdin") + length_line(BOTTOM_UP.size()), 0, table_of("img", false), "cat in.bmp",
-         "/dev/stdin exists only on POSIX systems"},
-        {"output folder is read-only", {{"in.bmp", BOTTOM_UP}},
-         [](const fs::path& d) {
-             fs::create_directory(d / "ro");
-             make_unwritable(d / "ro");
-         },
-         {"in.bmp", "ro/out.h", "img"}, opened("in.bmp") + NO_OUTPUT, 41, std::nullopt, "",
-         "made read-only with POSIX permissions or chattr", "ro/out.h",
-         [](const fs::path& d) { make_writable(d / "ro"); }},
-        {"existing output is read-only and stays as it was", {{"in.bmp", BOTTOM_UP}, {"out.h", "old text"}},
-         [](const fs::path& d) { make_unwritable(d / "out.h"); },
-         {"in.bmp", "out.h", "img"}, opened("in.bmp") + NO_OUTPUT, 41, "old text", "",
-         "made read-only with POSIX permissions or chattr", "out.h",
-         [](const fs::path& d) { make_writable(d / "out.h"); }},
-        {"input fails to read", {}, nullptr, {"/proc/self/mem", "out.h", "img"},
-         opened("/proc/self/mem") + "Datei kann nicht gelesen werden\n" + READ_FAILED, 28, "", "",
-         "/proc/self/mem, which cannot be read from its start, exists only on Linux"},
-    };
+    static const std::vector<CliCase> all = [] {
+        const std::string in_7x5 = opened("in.bmp") + length_line(BOTTOM_UP.size());
+        CliCase read_only_output = posix_only(
+            with_setup(with_file(refuses("existing output is read-only and stays as it was", {"in.bmp", "out.h", "img"}),
+                                 "out.h", "old text"),
+                       [](const fs::path& d) { make_unwritable(d / "out.h"); },
+                       [](const fs::path& d) { make_writable(d / "out.h"); }),
+            "made read-only with POSIX permissions or chattr");
+        read_only_output.want_output = "old text";
+        std::vector<CliCase> c = {
+            prints_usage("usage without arguments", {}, {}),
+            prints_usage("usage with one argument", IN, {"in.bmp"}),
+            prints_usage("usage with two arguments", IN, {"in.bmp", "out.h"}),
+            prints_usage("usage with two arguments and the switch", IN, {"-wt", "out.h"}),
+            fails("missing input", {}, {"missing.bmp", "out.h", "img"}, opened("missing.bmp") + NO_INPUT, 22),
+            with_setup(fails("input is a folder", {}, {"dir.bmp", "out.h", "img"}, opened("dir.bmp") + NO_INPUT, 22),
+                       [](const fs::path& d) { fs::create_directory(d / "dir.bmp"); }),
+            refuses("output folder missing", {"in.bmp", "nodir/out.h", "img"}),
+            with_setup(refuses("output is a folder", {"in.bmp", "outdir", "img"}),
+                       [](const fs::path& d) { fs::create_directory(d / "outdir"); }),
+            refuses("output is the input", {"in.bmp", "in.bmp", "img"}),
+            refuses("output is the input by another path", {"in.bmp", "./sub/../in.bmp", "img"}),
+            with_setup(refuses("output is a hard link to the input", {"in.bmp", "link.bmp", "img"}),
+                       [](const fs::path& d) { fs::create_hard_link(d / "in.bmp", d / "link.bmp"); }),
+            with_setup(refuses("output is a symbolic link to the input", {"in.bmp", "sym.h", "img"}),
+                       [](const fs::path& d) { fs::create_symlink("in.bmp", d / "sym.h"); }),
+            writes("bottom-up bitmap", IN, {"in.bmp", "out.h", "img"}, in_7x5, table_of("img", false)),
+            writes("top-down bitmap with V5 header and palette, white marked", {{"in.bmp", TOP_DOWN_V5}},
+                   {"in.bmp", "out.h", "img", "-wt"}, opened("in.bmp") + length_line(TOP_DOWN_V5.size()),
+                   table_of("img", true)),
+            writes("example of six pixels", {{"logo.bmp", SIX}}, {"logo.bmp", "out.h", "logo", "-wt"},
+                   opened("logo.bmp") + length_line(SIX.size()), SIX_MARKED),
+            writes("switch in other letter case or with two dashes is ignored", IN,
+                   {"in.bmp", "out.h", "img", "-WT", "--wt", "-wt2"}, in_7x5, table_of("img", false)),
+            writes("switch after extra arguments", IN, {"in.bmp", "out.h", "img", "extra", "-wt", "more"}, in_7x5,
+                   table_of("img", true)),
+            writes("switch as the input name", {{"-wt", BOTTOM_UP}}, {"-wt", "out.h", "img"},
+                   opened("-wt") + length_line(BOTTOM_UP.size()), table_of("img", true)),
+            with_file(rejects_bitmap("rejected bitmap empties an existing output", EIGHT_BIT, "bitcnt falsch\n"),
+                      "out.h", "old text"),
+            rejects_bitmap("file of 10 bytes", "BM12345678", "Datei zu kurz\n"),
+            rejects_bitmap("empty file", "", "Datei zu kurz\n"),
+            rejects_bitmap("pixels cut off", BOTTOM_UP.substr(0, BOTTOM_UP.size() - 40), "Bilddaten unvollstaendig\n"),
+            with_setup(rejects("file over 2 GiB is not loaded", {}, {"huge.bmp", "out.h", "img"},
+                               opened("huge.bmp") + "Datei zu gross\n" + READ_FAILED),
+                       [](const fs::path& d) {
+                           write_file(d / "huge.bmp", BOTTOM_UP);
+                           fs::resize_file(d / "huge.bmp", 2147483648u);  // sparse: costs no disk
+                       }),
+            writes("path over 260 characters and long array name", {{LONG_PATH, BOTTOM_UP}},
+                   {LONG_PATH, LONG_DIR + "/" + std::string(150, 'o') + ".h", LONG_NAME},
+                   opened(LONG_PATH) + length_line(BOTTOM_UP.size()), table_of(LONG_NAME, false)),
+            converts("names in Japanese", "\xe7\xb5\xb5/\xe3\x83\xad\xe3\x82\xb4.bmp", "\xe5\x87\xba\xe5\x8a\x9b.h"),
+            converts("names in Greek", "\xce\xb5\xce\xb9\xce\xba\xcf\x8c\xce\xbd\xce\xb1.bmp", "\xce\xad\xce\xbe\xce\xbf\xce\xb4\xce\xbf\xcf\x82.h"),
+            converts("names with an emoji", "logo\xf0\x9f\x98\x80.bmp", "\xf0\x9f\x8e\xa8.h"),
+            refuses_by_drive("output through a drive letter mapped onto the folder", "p",
+                             {"Z:{dir}\\in.bmp", "P:\\in.bmp", "img"}),
+            refuses_by_drive("input and output through two drive letters for the same place", "rs",
+                             {"R:\\in.bmp", "S:\\in.bmp", "img"}),
+            refuses_by_drive("output spelled \\\\?\\ with the current folder on another drive", "q",
+                             {"in.bmp", "\\\\?\\Z:{dir}\\in.bmp", "img"}),
+            stdout_to(refuses("output is the file standard output goes to", {"in.bmp", CONSOLE, "img"}), "> " + CONSOLE),
+            posix_only(stdout_to(refuses("/dev/stdout as output with standard output to a file",
+                                         {"in.bmp", "/dev/stdout", "img"}),
+                                 "> " + CONSOLE),
+                       "/dev/stdout exists only on POSIX systems"),
+            // Into a pipe the table goes as before, followed by the console
+            // lines, which stay in standard output's buffer to the end.
+            posix_only(stdout_to(fails("/dev/stdout as output with standard output to a pipe", IN,
+                                       {"in.bmp", "/dev/stdout", "img"},
+                                       without_cr_before_lf(table_of("img", false)) + in_7x5, 0),
+                                 "| cat > " + CONSOLE),
+                       "/dev/stdout exists only on POSIX systems"),
+            // The console lines would land in the bitmap: refused before any.
+            stdout_to(fails("standard output appended to the input", IN, {"in.bmp", "out.h", "img"}, "", 41),
+                      ">> in.bmp"),
+            with_setup(stdout_to(fails("standard output appended to a hard link to the input", IN,
+                                       {"in.bmp", "out.h", "img"}, "", 41),
+                                 ">> link.bmp"),
+                       [](const fs::path& d) { fs::create_hard_link(d / "in.bmp", d / "link.bmp"); }),
+            posix_only(stdout_to(fails("standard output opened onto the input", IN, {"in.bmp", "out.h", "img"}, "", 41),
+                                 "1<> in.bmp"),
+                       "a POSIX shell's redirection"),
+            stdout_to(writes("standard output appended to another file", IN, {"in.bmp", "out.h", "img"}, in_7x5,
+                             table_of("img", false)),
+                      ">> " + CONSOLE),
+            posix_only(fails("output on a full device", IN, {"in.bmp", "/dev/full", "img"}, in_7x5 + WRITE_FAILED, 39),
+                       "/dev/full exists only on Linux"),
+            posix_only(stdin_from(writes("input from a pipe", IN, {"/dev/stdin", "out.h", "img"},
+                                         opened("/dev/stdin") + length_line(BOTTOM_UP.size()), table_of("img", false)),
+                                  "cat in.bmp"),
+                       "/dev/stdin exists only on POSIX systems"),
+            posix_only(with_setup(refuses("output folder is read-only", {"in.bmp", "ro/out.h", "img"}),
+                                  [](const fs::path& d) {
+                                      fs::create_directory(d / "ro");
+                                      make_unwritable(d / "ro");
+                                  },
+                                  [](const fs::path& d) { make_writable(d / "ro"); }),
+                       "made read-only with POSIX permissions or chattr"),
+            read_only_output,
+            posix_only(rejects("input fails to read", {}, {"/proc/self/mem", "out.h", "img"},
+                               opened("/proc/self/mem") + "Datei kann nicht gelesen werden\n" + READ_FAILED),
+                       "/proc/self/mem, which cannot be read from its start, exists only on Linux"),
+        };
+        add_same_bytes_cases(c);
+        return c;
+    }();
     return all;
 }
 
@@ -294,7 +443,8 @@ TEST_P(Cli, Run)
         // At a Windows prompt the command interpreter sends standard output
         // to the file; Wine gives a redirection by a POSIX shell no identity.
         args.insert(args.begin(), {"/c", windows_spelling(tool_path())});
-        args.insert(args.end(), {">", CONSOLE});
+        std::istringstream redirection(c.stdout_to);
+        args.insert(args.end(), std::istream_iterator<std::string>(redirection), {});
         run = run_program({program_under_test().wrapper, "cmd"}, dir, args);
     } else {
         run = run_tool(dir, args, c.stdin_command, c.stdout_to);
@@ -338,5 +488,35 @@ std::string case_name(const testing::TestParamInfo<CliCase>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Cli, testing::ValuesIn(cases()), case_name);
+
+// The identity behind the same-file guard: one file exactly when the system
+// answered for both and kind, volume and the whole index agree. Two disks
+// number their files each from its own start.
+TEST(SameFile, VolumeAndIndexTogether)
+{
+    FileFacts a;
+    a.known = true;
+    a.kind = 1;
+    a.volume = 7;
+    a.index[0] = 42;
+    EXPECT_TRUE(same_file(a, a));
+    FileFacts other = a;
+    other.volume = 8;
+    EXPECT_FALSE(same_file(a, other)) << "the same index on another volume";
+    other = a;
+    other.index[0] = 43;
+    EXPECT_FALSE(same_file(a, other)) << "another index";
+    other = a;
+    other.index[1] = 1;
+    EXPECT_FALSE(same_file(a, other)) << "another high half of a 128-bit id";
+    other = a;
+    other.kind = 2;
+    EXPECT_FALSE(same_file(a, other)) << "an id of another kind";
+    other = a;
+    other.known = false;
+    EXPECT_FALSE(same_file(a, other)) << "an unknown file";
+    EXPECT_FALSE(same_file(other, a)) << "an unknown file";
+    EXPECT_FALSE(same_file(FileFacts{}, FileFacts{})) << "two unknown files";
+}
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Helpers that the tests and the fuzz targets share: the decoder and the
-// writer run in memory, with what they print or write caught as text.
+// writer run in memory, with what they print or write caught as text, and
+// the writer's text read back.
 // They point stdout at an in-memory stream for a while, which the POSIX
 // systems the tests run on allow.
 #pragma once
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 inline std::string bytes_of(const std::vector<std::uint8_t>& v)
@@ -64,4 +66,60 @@ inline Decoded decode_captured(const LoadedFile& file, int mark_white)
 inline std::string written_text(std::string_view name, const PixelTable& table)
 {
     return text_written_by([&](std::FILE* memory) { write_table(memory, name, table); });
+}
+
+// An include file read back by the layout table_writer.h describes.
+struct TableText {
+    std::string name;
+    std::vector<long> values;
+    std::string broken;  // the first rule of the layout the text breaks; "" when none
+};
+
+inline TableText read_table_text(std::string_view text)
+{
+    TableText t;
+    const auto broken = [&t](const char* rule) {
+        t.broken = rule;
+        return std::move(t);
+    };
+    std::vector<std::string_view> lines;
+    for (std::size_t at = 0; at < text.size(); at += lines.back().size() + 2) {
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string_view::npos) {
+            return broken("every line ends in CR LF");
+        }
+        lines.push_back(text.substr(at, end - at));
+        if (lines.back().find_first_of("\r\n") != std::string_view::npos) {
+            return broken("no CR or LF inside a line");
+        }
+    }
+    if (lines.size() < 4 || lines.front() != "//Tabelle mit tafelix erzeugt: " || lines.back() != "};") {
+        return broken("the comment line first, the closing line last");
+    }
+    const std::string_view declaration = lines[1];
+    const std::size_t open = declaration.rfind('[');
+    if (declaration.substr(0, 4) != "int " || open == std::string_view::npos || open + 4 > declaration.size() ||
+        declaration.substr(declaration.size() - 3) != "]={") {
+        return broken("the declaration line");
+    }
+    t.name = std::string(declaration.substr(4, open - 4));
+    for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
+        int on_line = 0;
+        for (std::size_t at = 0; at < lines[i].size(); ++on_line) {
+            const std::size_t comma = lines[i].find(',', at);
+            const std::string item(lines[i].substr(at, comma - at));
+            t.values.push_back(std::strtol(item.c_str(), nullptr, 10));
+            if (comma == std::string_view::npos || std::to_string(t.values.back()) != item) {
+                return broken("plain decimal values, each followed by a comma");
+            }
+            at = comma + 1;
+        }
+        if (i + 2 < lines.size() ? on_line != VALUES_PER_LINE : on_line >= VALUES_PER_LINE) {
+            return broken("five values a line, the rest on the last value line");
+        }
+    }
+    if (declaration.substr(open + 1, declaration.size() - open - 4) != std::to_string(t.values.size())) {
+        return broken("the declared count is the number of values");
+    }
+    return t;
 }

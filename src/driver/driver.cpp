@@ -2,7 +2,6 @@
 
 #include "bitmap/bitmap_decoder.h"
 #include "driver/platform.h"
-#include "driver/platform.h"
 #include "table/table_writer.h"
 
 #include <algorithm>
@@ -13,12 +12,13 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <string>
 
 namespace {
 
 constexpr std::size_t READ_BYTES = 1 << 20;
 constexpr std::uintmax_t MAX_INPUT = std::numeric_limits<std::int32_t>::max();
+
+const char* const NO_OUTPUT = "Ausgabedatei kann nicht geoeffnet werden\n";
 
 // A failure prints its message; the exit status is the message's length in
 // characters, so each failure has its own status (21, 22, 28, 39, 41).
@@ -83,9 +83,23 @@ void reserve_table(PixelTable& table, std::size_t length)
                        table.values.capacity() * sizeof(std::int32_t));
 }
 
+// Standard output sent into the input file (appended to it, opened onto it,
+// through a link or another name) would write the console lines into the
+// bitmap. Asked of the names only: the input is not opened for it.
+bool console_is_input(const char* input_name)
+{
+    const FileFacts console = facts_of_open_file(stdout);
+    return console.regular && same_file(console, facts_of_name(input_name));
+}
+
 int convert(const char* input_name, const char* output_name, const char* array_name,
             int mark_white)
 {
+    // Refused before the first line, which would land in the bitmap: with
+    // the status of the message that cannot be printed, and nothing printed.
+    if (console_is_input(input_name)) {
+        return static_cast<int>(std::strlen(NO_OUTPUT));
+    }
     std::printf("oeffne Datei:%s\n", input_name);
     FileFacts input_facts;
     OpenFile in = open_input(input_name, input_facts);
@@ -93,11 +107,11 @@ int convert(const char* input_name, const char* output_name, const char* array_n
         return fail("Datei nicht vorhanden\n");
     }
     if (output_is_taken(input_facts, output_name)) {
-        return fail("Ausgabedatei kann nicht geoeffnet werden\n");
+        return fail(NO_OUTPUT);
     }
     OpenFile out(std::fopen(output_name, "wb"));
     if (!out) {
-        return fail("Ausgabedatei kann nicht geoeffnet werden\n");
+        return fail(NO_OUTPUT);
     }
 
     LoadedFile input;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -68,8 +69,9 @@ char* put_value(char* at, std::int32_t value)
     return at + 1;
 }
 
-}  // namespace
-
+// Puts `line` and its CR LF at `at`, in the text on its way to the stream,
+// and returns the end of what it wrote. `line` may already stand at `at`
+// (a line built in place); then only the CR LF is added.
 char* emit_line(char* at, std::string_view line)
 {
     // A line built in place needs only its CR LF.
@@ -81,6 +83,8 @@ char* emit_line(char* at, std::string_view line)
     *at++ = '\n';
     return at;
 }
+
+}  // namespace
 
 void write_table(std::FILE* out, std::string_view name, const PixelTable& table)
 {
