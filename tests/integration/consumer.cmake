@@ -187,9 +187,9 @@ foreach(case IN ITEMS
      tafelix_add_bitmap(show art/pic.bmp NAME Pic)|show has an array 'pic' already; 'Pic' differs from it at most in case"
     "tafelix_add_bitmap(show art/pic.bmp NAME pic WHITE)|unknown arguments: WHITE"
     "tafelix_add_bitmap(nosuchtarget art/pic.bmp NAME pic)|nosuchtarget is not a target")
-  string(REPLACE "|" ";" case "${case}")
-  list(GET case 0 call)
-  list(GET case 1 want_message)
+  string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
+  set(call "${CMAKE_MATCH_1}")
+  set(want_message "${CMAKE_MATCH_2}")
   write_project("${call}")
   execute_process(COMMAND "${CMAKE_COMMAND}" "${bin}"
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
