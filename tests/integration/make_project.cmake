@@ -17,16 +17,24 @@ include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GNU_MAKE gmake make)
 need_program(MAGICK magick convert)
 
-# The C keywords stand in one line, the same in both integrations.
-foreach(file IN ITEMS cmake/tafelix-add-bitmap.cmake share/tafelix/tafelix.mk)
-  file(READ "${SOURCE_DIR}/${file}" text)
-  string(REGEX MATCH "auto break [^\n\"]*" line "${text}")
-  list(APPEND keyword_lines "${line}")
+# The C keywords stand in one line, the same in every place that checks
+# array names: both integrations, and the page where it has the line.
+file(GLOB_RECURSE places "${SOURCE_DIR}/web/*.js" "${SOURCE_DIR}/web/*.html")
+set(keyword_lines "")
+foreach(file IN ITEMS "${SOURCE_DIR}/cmake/tafelix-add-bitmap.cmake" "${SOURCE_DIR}/share/tafelix/tafelix.mk"
+                      ${places})
+  file(READ "${file}" text)
+  string(REGEX MATCH "auto break [A-Za-z0-9_ ]*_Decimal128" line "${text}")
+  if(line)
+    list(APPEND keyword_lines "${line}")
+  elseif(NOT file MATCHES "/web/")
+    message(FATAL_ERROR "${file} has no line of C keywords")
+  endif()
 endforeach()
 list(REMOVE_DUPLICATES keyword_lines)
 list(LENGTH keyword_lines count)
 if(NOT count EQUAL 1 OR NOT keyword_lines MATCHES " while .* _Decimal128$")
-  message(FATAL_ERROR "the keyword lines of the integrations differ: ${keyword_lines}")
+  message(FATAL_ERROR "the lines of C keywords differ: ${keyword_lines}")
 endif()
 
 # The calls come before the first rule: the program stays the default goal.
