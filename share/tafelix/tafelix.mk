@@ -26,15 +26,15 @@
 # the call take for their own.
 #
 # TAFELIX names the program: by default the one installed beside this file
-# (../../bin/tafelix), else tafelix from PATH. TAFELIX_MAGICK names
-# ImageMagick: by default magick if it is on PATH, else convert (on Windows
-# only magick: convert.exe there is something else). Both are command words,
-# like CC. The recipes need a POSIX shell and od, which reads the width and
+# (../../bin/tafelix, quoted for the shell), else tafelix from PATH.
+# TAFELIX_MAGICK names ImageMagick: by default magick if it is on PATH, else
+# convert (on Windows only magick: convert.exe there is something else).
+# Both are command words, like CC. The recipes need a POSIX shell and od, which reads the width and
 # height from the bitmap's header: both come with every system that runs
 # these recipes, where CMake need not be there.
 
 _tafelix_dir := $(dir $(lastword $(MAKEFILE_LIST)))
-TAFELIX ?= $(or $(firstword $(wildcard $(_tafelix_dir)../../bin/tafelix $(_tafelix_dir)../../bin/tafelix.exe)),tafelix)
+TAFELIX ?= $(call _tafelix_sh,$(or $(firstword $(wildcard $(_tafelix_dir)../../bin/tafelix $(_tafelix_dir)../../bin/tafelix.exe)),tafelix))
 TAFELIX_MAGICK ?= $(if $(filter Windows_NT,$(OS)),magick,$(if $(shell command -v magick 2>/dev/null),magick,convert))
 # The values as stored: without -set colorspace sRGB, ImageMagick 6 takes a
 # PNG with gAMA 1.0 for linear light and converts it.

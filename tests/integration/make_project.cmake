@@ -121,7 +121,10 @@ fresh_folder("${WORK}")
 set(path "$ENV{PATH}")
 foreach(where IN ITEMS installed "source tree")
   if(where STREQUAL "installed")
-    set(mk "${PREFIX}/share/tafelix/tafelix.mk")
+    # In a folder named with a quote and &, which make takes in an include
+    # and the default TAFELIX then holds.
+    file(COPY "${PREFIX}/" DESTINATION "${WORK}/it's&prefix")
+    set(mk "${WORK}/it's&prefix/share/tafelix/tafelix.mk")
   else()
     set(mk "${SOURCE_DIR}/share/tafelix/tafelix.mk")
     set(ENV{PATH} "${TAFELIX_DIR}:${path}")
