@@ -1,6 +1,6 @@
-# tafelix_add_bitmap(<target> <bitmap> NAME <array> [TRANSPARENT_WHITE] [SIZE])
+# tafelix_add_bitmap(<target> <picture> NAME <array> [TRANSPARENT_WHITE] [SIZE])
 #
-# Converts <bitmap> (a path, relative ones to the current source folder) at
+# Converts <picture> (a path, relative ones to the current source folder) at
 # build time into <array>.h, which defines `int <array>[count]`, and lets the
 # sources of <target> say `#include "<array>.h"`. With TRANSPARENT_WHITE the
 # converter runs with -wt and pure white becomes -1. With SIZE the build also
@@ -8,13 +8,23 @@
 # count) and `extern int <array>[<ARRAY>_WIDTH * <ARRAY>_HEIGHT];`, read from
 # the bitmap by tafelix-size.cmake once the converter has accepted it.
 #
-# The header is made again when the bitmap or the converter changes; a bitmap
-# the converter rejects fails the build. Call it in the folder that defines
-# <target>. The converter is the target tafelix::tafelix: the imported
-# program once the package is installed, the program being built inside
-# tafelix's own build tree.
+# A picture whose name ends in .bmp (any case) goes to the converter as it
+# is. Any other picture (PNG, JPEG, GIF, whatever ImageMagick reads) is first
+# made into a 24-bit bitmap in the build folder by ImageMagick, the cache
+# variable TAFELIX_MAGICK: its first frame, its pixel values as stored (no
+# colour or gamma conversion), transparency composited over white.
+#
+# The header is made again when the picture or the converter changes; a
+# picture the converter rejects fails the build. Call it in the folder that
+# defines <target>. The converter is the target tafelix::tafelix: the
+# imported program once the package is installed, the program being built
+# inside tafelix's own build tree.
 
-function(tafelix_add_bitmap target bitmap)
+# The C keywords (C89 to C23), which no array may be named: the same line,
+# in the same order, as in tafelix.mk.
+set(_tafelix_keywords "auto break case char const continue default do double else enum extern float for goto if inline int long register restrict return short signed sizeof static struct switch typedef union unsigned void volatile while _Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn _Static_assert _Thread_local alignas alignof bool constexpr false nullptr static_assert thread_local true typeof typeof_unqual _BitInt _Decimal32 _Decimal64 _Decimal128")
+
+function(tafelix_add_bitmap target picture)
   cmake_parse_arguments(PARSE_ARGV 2 arg "TRANSPARENT_WHITE;SIZE" "NAME" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "tafelix_add_bitmap: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -27,17 +37,57 @@ function(tafelix_add_bitmap target bitmap)
   if(NOT "${arg_NAME}" MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
     message(FATAL_ERROR "tafelix_add_bitmap: NAME must be a C identifier, have '${arg_NAME}'")
   endif()
+  string(REPLACE " " ";" keywords "${_tafelix_keywords}")
+  list(FIND keywords "${arg_NAME}" keyword)
+  if(keyword GREATER -1)
+    message(FATAL_ERROR "tafelix_add_bitmap: NAME must not be a C keyword, have '${arg_NAME}'")
+  endif()
+  # <array>.h and <ARRAY>_WIDTH of `pic` and `Pic` would share macros and
+  # include guards, and one file on a file system that ignores case.
+  string(TOUPPER "${arg_NAME}" upper)
+  get_property(taken TARGET "${target}" PROPERTY _TAFELIX_ARRAYS)
+  foreach(other IN LISTS taken)
+    string(TOUPPER "${other}" other_upper)
+    if(other_upper STREQUAL upper)
+      message(FATAL_ERROR "tafelix_add_bitmap: ${target} has an array '${other}' already; "
+                          "'${arg_NAME}' differs from it at most in case")
+    endif()
+  endforeach()
   if(NOT TARGET tafelix::tafelix)
     message(FATAL_ERROR "tafelix_add_bitmap: the target tafelix::tafelix is missing; "
                         "use find_package(tafelix) first")
   endif()
 
-  get_filename_component(source "${bitmap}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  get_filename_component(source "${picture}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/tafelix/${target}")
   set(header "${folder}/${arg_NAME}.h")
   set(switch "")
   if(arg_TRANSPARENT_WHITE)
     set(switch "-wt")
+  endif()
+
+  # A BMP goes to the converter as it is, so that one it rejects fails with
+  # its own messages. Anything else becomes <array>.bmp first.
+  set(bitmap "${source}")
+  set(magick_step "")
+  string(TOLOWER "${source}" lower)
+  if(NOT lower MATCHES "\\.bmp$")
+    if(CMAKE_HOST_WIN32)
+      # Windows has a convert.exe of its own that is something else.
+      find_program(TAFELIX_MAGICK NAMES magick DOC "ImageMagick, which makes pictures into bitmaps")
+    else()
+      find_program(TAFELIX_MAGICK NAMES magick convert DOC "ImageMagick, which makes pictures into bitmaps")
+    endif()
+    if(NOT TAFELIX_MAGICK OR NOT EXISTS "${TAFELIX_MAGICK}")
+      message(FATAL_ERROR "tafelix_add_bitmap: ${picture} is no BMP; ImageMagick converts it, "
+        "and ImageMagick was not found (TAFELIX_MAGICK is '${TAFELIX_MAGICK}'): install it, "
+        "or set TAFELIX_MAGICK to its magick or convert program")
+    endif()
+    set(bitmap "${folder}/${arg_NAME}.bmp")
+    # -set colorspace sRGB: the values as stored; without it ImageMagick 6
+    # takes a PNG with gAMA 1.0 for linear light and converts it.
+    set(magick_step COMMAND "${TAFELIX_MAGICK}" "${source}[0]" -set colorspace sRGB
+      -background white -alpha remove -alpha off -type truecolor "bmp3:${bitmap}")
   endif()
 
   # The converter leaves an empty file behind when it rejects a bitmap. It
@@ -49,18 +99,19 @@ function(tafelix_add_bitmap target bitmap)
   set(outputs "${header}")
   set(size_step "")
   set(size_script "")
-  set(comment "tafelix: ${bitmap} -> ${arg_NAME}.h")
+  set(comment "tafelix: ${picture} -> ${arg_NAME}.h")
   if(arg_SIZE)
     set(size_script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tafelix-size.cmake")
     list(APPEND outputs "${folder}/${arg_NAME}_size.h")
-    set(size_step COMMAND "${CMAKE_COMMAND}" "-DBITMAP=${source}" "-DNAME=${arg_NAME}"
+    set(size_step COMMAND "${CMAKE_COMMAND}" "-DBITMAP=${bitmap}" "-DNAME=${arg_NAME}"
       "-DOUT=${folder}/${arg_NAME}_size.h" -P "${size_script}")
     string(APPEND comment " and ${arg_NAME}_size.h")
   endif()
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
-    COMMAND tafelix::tafelix "${source}" "${header}.part" "${arg_NAME}" ${switch}
+    ${magick_step}
+    COMMAND tafelix::tafelix "${bitmap}" "${header}.part" "${arg_NAME}" ${switch}
     ${size_step}
     COMMAND "${CMAKE_COMMAND}" -E rename "${header}.part" "${header}"
     DEPENDS "${source}" tafelix::tafelix ${size_script}
@@ -68,4 +119,27 @@ function(tafelix_add_bitmap target bitmap)
     VERBATIM)
   target_sources("${target}" PRIVATE ${outputs})
   target_include_directories("${target}" PRIVATE "${folder}")
+
+  # What an earlier configure made there and no call makes now (a size
+  # header after SIZE was dropped, the headers of a renamed array) must not
+  # stay on the include path: once the folder's calls are all known, at the
+  # end of this folder's CMakeLists.txt, the rest goes.
+  if(NOT taken)
+    # A deferred call reads its variables when it runs: pass the values.
+    cmake_language(EVAL CODE
+      "cmake_language(DEFER CALL _tafelix_prune [==[${target}]==] [==[${folder}]==])")
+  endif()
+  set_property(TARGET "${target}" APPEND PROPERTY _TAFELIX_ARRAYS "${arg_NAME}")
+  set_property(TARGET "${target}" APPEND PROPERTY _TAFELIX_FILES ${outputs} "${bitmap}")
+endfunction()
+
+function(_tafelix_prune target folder)
+  get_property(keep TARGET "${target}" PROPERTY _TAFELIX_FILES)
+  file(GLOB made "${folder}/*")
+  foreach(file IN LISTS made)
+    list(FIND keep "${file}" kept)
+    if(kept EQUAL -1)
+      file(REMOVE "${file}")
+    endif()
+  endforeach()
 endfunction()

@@ -4,7 +4,8 @@
 #
 # The width and the height are the header fields tafelix reads: signed 32-bit
 # little-endian numbers at offsets 18 and 22. A top-down bitmap stores its
-# row count negative. share/tafelix/tafelix.mk writes the same bytes.
+# row count negative. share/tafelix/tafelix.mk writes the same bytes
+# (tests/integration/make_project.cmake compares them).
 file(READ "${BITMAP}" fields OFFSET 18 LIMIT 8 HEX)
 if(NOT fields MATCHES "^(..)(..)(..)(..)(..)(..)(..)(..)$")
   message(FATAL_ERROR "tafelix-size: ${BITMAP} ends inside its header")

@@ -5,8 +5,12 @@
 # includes only the size header), that the headers are made again when the
 # bitmap or the converter changes (and only then), that a rejected bitmap
 # fails the build every time until it is mended, that a new size reaches
-# every source also under Ninja, and that wrong calls fail at configure time.
-# Then the same project as the parent of tafelix's source folder.
+# every source also under Ninja, that dropping SIZE takes the size header
+# away, and that wrong calls fail at configure time. Then the same project
+# as the parent of tafelix's source folder. All that without ImageMagick.
+# Last, pictures of every kind through ImageMagick, in a folder whose name
+# holds a blank, a quote, & and ;, named so that a shell would run a
+# command, and a project with a PNG but no ImageMagick.
 #
 #   -DPREFIX=        the installed tafelix   -DWRITE_BITMAP=  the bitmap writer
 #   -DWORK=          a scratch folder        -DEXE_SUFFIX=  .exe or nothing
@@ -19,7 +23,9 @@ set(bin "${WORK}/build")
 fresh_folder("${WORK}")
 file(MAKE_DIRECTORY "${src}/art")
 
-set(use_tafelix "find_package(tafelix 1.0 REQUIRED)")
+tafelix_version(version)
+set(find_tafelix "find_package(tafelix ${version} EXACT REQUIRED)")
+set(use_tafelix "${find_tafelix}")
 function(write_project call)
   file(WRITE "${src}/CMakeLists.txt" "
 cmake_minimum_required(VERSION 3.20)
@@ -102,9 +108,11 @@ endfunction()
 
 # First build: top-down picture of odd width.
 new_picture(7 3 11 --top-down)
+# Only bitmaps: no ImageMagick needed.
 run_checked("configure"
   COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G "${GENERATOR}"
-          "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}")
+          "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}"
+          "-DTAFELIX_MAGICK=${WORK}/no/magick")
 build_and_check("first build")
 expect_conversions("first build" 2)
 
@@ -139,6 +147,21 @@ endforeach()
 new_picture(3 3 13 --top-down)
 build_and_check("build after mending the bitmap")
 
+# Without SIZE, pic_size.h leaves the include path: a source that still
+# includes it fails to compile rather than compiling with an old size.
+write_project("tafelix_add_bitmap(show art/pic.bmp NAME pic)
+tafelix_add_bitmap(show art/pic.bmp NAME pic_marked TRANSPARENT_WHITE)")
+run_checked("configure without SIZE" COMMAND "${CMAKE_COMMAND}" "${bin}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${bin}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+file(GLOB_RECURSE left "${bin}/*pic_size.h")
+if(status EQUAL 0 OR NOT log MATCHES "pic_size\\.h" OR left)
+  message(FATAL_ERROR "build without SIZE: want it to fail for want of pic_size.h, "
+                      "have status ${status} and left '${left}'\n${log}")
+endif()
+write_project("${good_calls}")
+build_and_check("build with SIZE again")
+
 # Ninja decides what is out of date before it runs a command: were the size
 # header not an output of the conversion, other.c would keep the old size.
 find_program(NINJA ninja NO_CACHE)
@@ -160,11 +183,15 @@ foreach(case IN ITEMS
     "tafelix_add_bitmap(show art/pic.bmp)|NAME must be a C identifier"
     "tafelix_add_bitmap(show art/pic.bmp NAME 9lives)|NAME must be a C identifier"
     "tafelix_add_bitmap(show art/pic.bmp NAME -wt)|NAME must be a C identifier"
+    "tafelix_add_bitmap(show art/pic.bmp NAME int)|NAME must not be a C keyword, have 'int'"
+    "tafelix_add_bitmap(show art/pic.bmp NAME _Bool)|NAME must not be a C keyword, have '_Bool'"
+    "tafelix_add_bitmap(show art/pic.bmp NAME pic)
+     tafelix_add_bitmap(show art/pic.bmp NAME Pic)|show has an array 'pic' already; 'Pic' differs from it at most in case"
     "tafelix_add_bitmap(show art/pic.bmp NAME pic WHITE)|unknown arguments: WHITE"
     "tafelix_add_bitmap(nosuchtarget art/pic.bmp NAME pic)|nosuchtarget is not a target")
-  string(REPLACE "|" ";" case "${case}")
-  list(GET case 0 call)
-  list(GET case 1 want_message)
+  string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
+  set(call "${CMAKE_MATCH_1}")
+  set(want_message "${CMAKE_MATCH_2}")
   write_project("${call}")
   execute_process(COMMAND "${CMAKE_COMMAND}" "${bin}"
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -211,3 +238,65 @@ foreach(folder IN ITEMS tests examples bench fuzz)
     message(FATAL_ERROR "with BUILD_TESTING off, tafelix still adds ${folder}/")
   endif()
 endforeach()
+
+# Pictures of every kind through ImageMagick (see helpers.cmake), beside a
+# BMP, in a source folder whose name holds a blank, a quote and & (CMake
+# takes ; for a list separator). Each header is what tafelix gives for
+# ImageMagick's own bitmap of the picture.
+need_program(MAGICK magick convert)
+set(src "${WORK}/it's a&b")
+set(bin "${WORK}/pictures-build")
+file(MAKE_DIRECTORY "${src}/art")
+draw_pictures("${MAGICK}" "${src}/art")
+run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${src}/art/plain.Bmp" 3 2 15)
+set(calls "tafelix_add_bitmap(pictures art/plain.Bmp NAME plain)\n")
+foreach(row IN LISTS picture_rows)
+  picture_row("${row}")
+  string(REPLACE "-wt" "TRANSPARENT_WHITE" option "${switch}")
+  string(APPEND calls "tafelix_add_bitmap(pictures \"art/${file}\" NAME ${array} ${option} SIZE)\n")
+endforeach()
+picture_program("${src}/pictures.c")
+file(APPEND "${src}/pictures.c" "#include \"plain.h\"\n")
+file(WRITE "${src}/CMakeLists.txt" "
+cmake_minimum_required(VERSION 3.20)
+project(pictures LANGUAGES C)
+${find_tafelix}
+add_executable(pictures pictures.c)
+${calls}
+")
+run_checked("configure the pictures"
+  COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G "${GENERATOR}"
+          "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}")
+run_checked("build the pictures" COMMAND "${CMAKE_COMMAND}" --build "${bin}" OUTPUT_VARIABLE log)
+expect_conversions("build the pictures" 9)
+run_checked("run the pictures" COMMAND "${bin}/pictures" OUTPUT_VARIABLE sizes)
+foreach(row IN LISTS picture_rows)
+  picture_row("${row}")
+  expect_picture_header("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${src}/art/${file}"
+    ${array} "${switch}" "${bin}/tafelix/pictures/${array}.h" "${sizes}")
+endforeach()
+file(GLOB_RECURSE ran "${WORK}/*")
+list(FILTER ran INCLUDE REGEX "/PWNED$")
+if(ran)
+  message(FATAL_ERROR "a picture's name ran a command: ${ran}")
+endif()
+
+# A BMP, in any case, goes to tafelix as it is: one it rejects fails with
+# its own messages, not made acceptable by ImageMagick.
+run_checked("a 32-bit BMP" COMMAND "${MAGICK}" -size 2x2 "xc:#ff000080" "BMP:${src}/art/deep.BMP")
+file(APPEND "${src}/CMakeLists.txt" "tafelix_add_bitmap(pictures art/deep.BMP NAME deep_bmp)\n")
+run_checked("configure with a 32-bit BMP" COMMAND "${CMAKE_COMMAND}" "${bin}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${bin}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(status EQUAL 0 OR NOT log MATCHES "bitcnt falsch")
+  message(FATAL_ERROR "a 32-bit .BMP: want tafelix to reject it, have status ${status}\n${log}")
+endif()
+
+# A picture but no ImageMagick: configure says so, naming both.
+execute_process(COMMAND "${CMAKE_COMMAND}" "-DTAFELIX_MAGICK=${WORK}/no/magick" "${bin}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+string(REGEX REPLACE "[ \t\r\n]+" " " log_flat "${log}")
+if(status EQUAL 0 OR NOT log_flat MATCHES "art/x'&>PWNED&'\\.png is no BMP; ImageMagick converts it, and ImageMagick was not found")
+  message(FATAL_ERROR "a picture without ImageMagick: want configure to fail, naming "
+                      "ImageMagick and the picture; have status ${status}\n${log}")
+endif()

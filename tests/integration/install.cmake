@@ -55,8 +55,7 @@ endif()
 
 # Its title line states the version that project() gives, nothing written
 # into the page by hand.
-file(STRINGS "${SOURCE_DIR}/CMakeLists.txt" version REGEX "^project\\(tafelix VERSION")
-string(REGEX REPLACE ".* VERSION ([0-9.]+).*" "\\1" version "${version}")
+tafelix_version(version)
 file(STRINGS "${PREFIX}/share/man/man1/tafelix.1" title LIMIT_COUNT 1)
 if(NOT title MATCHES "\"tafelix ${version}\"")
   message(FATAL_ERROR "manual page title: have '${title}', want the version ${version}")

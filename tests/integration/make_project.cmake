@@ -1,9 +1,13 @@
 # A small GNU make project on tafelix.mk: the installed one, which runs the
 # tafelix beside it, and the source tree's, which finds tafelix on PATH.
 # Checks values and sizes with and without -wt over several bitmaps under
-# make -j4; make -q after a build and after touching a bitmap (only its
-# headers are made again); a redrawn size; a rejected bitmap fails twice in a
-# row and leaves no header behind.
+# make -j4, without ImageMagick; that the size headers have the bytes
+# tafelix-size.cmake writes; make -q after a build and after touching a
+# bitmap (only its headers are made again); a redrawn size; a rejected bitmap
+# fails twice in a row and leaves no header behind. Then pictures of every
+# kind through ImageMagick, one named so that a shell would run a command; a
+# picture without ImageMagick; a BMP tafelix rejects, named .BMP; array
+# names refused when the Makefile is read.
 #
 #   -DPREFIX=  the installed tafelix    -DSOURCE_DIR=  the source tree
 #   -DTAFELIX_DIR=  the folder of the built tafelix
@@ -11,19 +15,53 @@
 #   -DC_COMPILER=  for the project
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GNU_MAKE gmake make)
+need_program(MAGICK magick convert)
+
+# The C keywords stand in one line, the same in every place that checks
+# array names: both integrations, and the page where it has the line.
+file(GLOB_RECURSE places "${SOURCE_DIR}/web/*.js" "${SOURCE_DIR}/web/*.html")
+set(keyword_lines "")
+foreach(file IN ITEMS "${SOURCE_DIR}/cmake/tafelix-add-bitmap.cmake" "${SOURCE_DIR}/share/tafelix/tafelix.mk"
+                      ${places})
+  file(READ "${file}" text)
+  string(REGEX MATCH "auto break [A-Za-z0-9_ ]*_Decimal128" line "${text}")
+  if(line)
+    list(APPEND keyword_lines "${line}")
+  elseif(NOT file MATCHES "/web/")
+    message(FATAL_ERROR "${file} has no line of C keywords")
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES keyword_lines)
+list(LENGTH keyword_lines count)
+if(NOT count EQUAL 1 OR NOT keyword_lines MATCHES " while .* _Decimal128$")
+  message(FATAL_ERROR "the lines of C keywords differ: ${keyword_lines}")
+endif()
 
 # The calls come before the first rule: the program stays the default goal.
 # Blanks after the commas do not count.
 set(makefile [[
 $(eval $(call tafelix_bitmap,gen/pic.h,art/pic.bmp,pic))
 $(eval $(call tafelix_bitmap, gen/marked/pic_marked.h, art/pic.bmp, pic_marked, -wt))
-$(eval $(call tafelix_bitmap,gen/wide.h,art/wide.bmp,wide))
+$(eval $(call tafelix_bitmap,gen/wide.h,art/it's&wide.bmp,wide))
 $(eval $(call tafelix_bitmap,gen/tall.h,art/tall.bmp,tall))
 $(eval $(call tafelix_bitmap,gen/bad.h,art/bad.bmp,bad))
 show: main.c gen/pic.h gen/pic_size.h gen/marked/pic_marked.h gen/marked/pic_marked_size.h \
       gen/wide_size.h gen/tall_size.h
 	$(CC) -Wall -Wextra -pedantic -Werror -o $@ -Igen -Igen/marked main.c
+$(eval $(call tafelix_bitmap,gen/deep_bmp.h,art/deep.BMP,deep_bmp))
+@calls@
+pictures: pictures.c $(patsubst %,gen/pictures/%.h,@arrays@) $(patsubst %,gen/pictures/%_size.h,@arrays@)
+	$(CC) -Wall -Wextra -pedantic -Werror -o $@ -Igen/pictures pictures.c
 ]])
+# The pictures: one call each, with -wt where the row says.
+set(calls "")
+set(arrays "")
+foreach(row IN LISTS picture_rows)
+  picture_row("${row}")
+  string(APPEND calls "$(eval $(call tafelix_bitmap,gen/pictures/${array}.h,art/${file},${array},${switch}))\n")
+  string(APPEND arrays " ${array}")
+endforeach()
+string(CONFIGURE "${makefile}" makefile @ONLY)
 set(main_c [[
 #include <stdio.h>
 #include "pic.h"
@@ -43,6 +81,15 @@ int main(void)
     return 0;
 }
 ]])
+
+# Fails unless `made` has the bytes that tafelix-size.cmake writes for the
+# bitmap and the array.
+function(expect_same_size_header made bitmap array)
+  run_checked("tafelix-size.cmake" COMMAND "${CMAKE_COMMAND}" "-DBITMAP=${bitmap}" "-DNAME=${array}"
+    "-DOUT=${dir}/want_size.h" -P "${size_script}")
+  run_checked("${where}: ${made} as tafelix-size.cmake writes it"
+    COMMAND "${CMAKE_COMMAND}" -E compare_files "${made}" "${dir}/want_size.h")
+endfunction()
 
 # Runs make; want_status is a number or "fails". The output goes to `log`.
 function(run_make what want_status)
@@ -74,25 +121,44 @@ fresh_folder("${WORK}")
 set(path "$ENV{PATH}")
 foreach(where IN ITEMS installed "source tree")
   if(where STREQUAL "installed")
-    set(mk "${PREFIX}/share/tafelix/tafelix.mk")
+    # In a folder named with a quote and &, which make takes in an include
+    # and the default TAFELIX then holds.
+    file(COPY "${PREFIX}/" DESTINATION "${WORK}/it's&prefix")
+    set(mk "${WORK}/it's&prefix/share/tafelix/tafelix.mk")
   else()
     set(mk "${SOURCE_DIR}/share/tafelix/tafelix.mk")
     set(ENV{PATH} "${TAFELIX_DIR}:${path}")
   endif()
+  # make sees only the names below the project's folder: its own name may
+  # hold blanks, quotes, & and ;.
   string(MAKE_C_IDENTIFIER "${where}" dir)
-  set(dir "${WORK}/${dir}")
+  set(dir "${WORK}/it's a;b&c ${dir}")
   file(MAKE_DIRECTORY "${dir}/art")
   file(WRITE "${dir}/Makefile" "include ${mk}\n${makefile}")
   file(WRITE "${dir}/main.c" "${main_c}")
   # 300 = 0x12C and -260 = 0xFFFFFEFC: fields beyond their lowest byte.
-  run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${dir}/art/wide.bmp" 300 2 31)
+  run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${dir}/art/it's&wide.bmp" 300 2 31)
   run_checked("write_bitmap" COMMAND "${WRITE_BITMAP}" "${dir}/art/tall.bmp" 3 260 32 --top-down)
-  build_and_check("make -j4" 7 3 --top-down -j4)
+  # Only bitmaps: no ImageMagick needed.
+  build_and_check("make -j4" 7 3 --top-down -j4 "TAFELIX_MAGICK=${WORK}/no/magick")
   expect_conversions("${where}: make -j4" 4)
+  # The two size header writers give the same bytes: 7 x 3 and 3 x 260
+  # top-down, 300 x 2.
+  file(GLOB size_script "${SOURCE_DIR}/cmake/tafelix-size.cmake")
+  if(where STREQUAL "installed")
+    file(GLOB size_script "${PREFIX}/lib*/cmake/tafelix/tafelix-size.cmake")
+  endif()
+  foreach(case IN ITEMS "pic|art/pic.bmp" "pic_marked|art/pic.bmp" "wide|art/it's&wide.bmp" "tall|art/tall.bmp")
+    string(REPLACE "|" ";" case "${case}")
+    list(GET case 0 array)
+    list(GET case 1 bitmap)
+    file(GLOB_RECURSE made "${dir}/gen/${array}_size.h" "${dir}/gen/*/${array}_size.h")
+    expect_same_size_header("${made}" "${dir}/${bitmap}" ${array})
+  endforeach()
   run_make("make -q after the build" 0 -q)
 
   execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
-  file(TOUCH "${dir}/art/wide.bmp")
+  file(TOUCH "${dir}/art/it's&wide.bmp")
   run_make("make -q after touching a bitmap" 1 -q)
   run_make("make after touching a bitmap" 0)
   expect_conversions("${where}: make after touching a bitmap" 1)
@@ -111,6 +177,63 @@ foreach(where IN ITEMS installed "source tree")
     if(NOT log MATCHES "Fehler beim lesen der Daten" OR left)
       message(FATAL_ERROR "${where}: make ${attempt} with a rejected bitmap: want tafelix's "
                           "message and no header, have left '${left}'\n${log}")
+    endif()
+  endforeach()
+
+  # Pictures of every kind through ImageMagick: each header is what tafelix
+  # gives for ImageMagick's own bitmap of the picture, and nothing is run
+  # that a name spells.
+  draw_pictures("${MAGICK}" "${dir}/art")
+  picture_program("${dir}/pictures.c")
+  run_make("make pictures" 0 -j2 pictures)
+  expect_conversions("${where}: make pictures" 8)
+  run_checked("${where}: run pictures" COMMAND "${dir}/pictures" OUTPUT_VARIABLE sizes)
+  foreach(row IN LISTS picture_rows)
+    picture_row("${row}")
+    expect_picture_header("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}/art/${file}"
+      ${array} "${switch}" "${dir}/gen/pictures/${array}.h" "${sizes}")
+    expect_same_size_header("${dir}/gen/pictures/${array}_size.h" "${dir}/gen/pictures/${array}.h.bmp" ${array})
+  endforeach()
+  file(GLOB_RECURSE ran "${WORK}/*")
+  list(FILTER ran INCLUDE REGEX "/PWNED$")
+  if(ran)
+    message(FATAL_ERROR "${where}: a picture's name ran a command: ${ran}")
+  endif()
+
+  # A picture without ImageMagick fails, saying so, and leaves no header.
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
+  file(TOUCH "${dir}/art/x'&>PWNED&'.png")
+  run_make("make without ImageMagick" fails "TAFELIX_MAGICK=${WORK}/no/magick" gen/pictures/alpha_size.h)
+  file(GLOB left "${dir}/gen/pictures/alpha*")
+  if(NOT log MATCHES "art/x'&>PWNED&'.png is no BMP; ImageMagick converts it" OR left)
+    message(FATAL_ERROR "${where}: make without ImageMagick: want it to say so and leave "
+                        "no header, have left '${left}'\n${log}")
+  endif()
+
+  # A BMP, in any case, goes to tafelix as it is.
+  run_checked("a 32-bit BMP" COMMAND "${MAGICK}" -size 2x2 "xc:#ff000080" "BMP:${dir}/art/deep.BMP")
+  run_make("make with a 32-bit .BMP" fails gen/deep_bmp.h)
+  if(NOT log MATCHES "bitcnt falsch")
+    message(FATAL_ERROR "${where}: a 32-bit .BMP: want tafelix to reject it\n${log}")
+  endif()
+
+  # Names refused when the Makefile is read.
+  foreach(case IN ITEMS
+      "int|the array name must not be a C keyword, have 'int'"
+      "_Bool|the array name must not be a C keyword, have '_Bool'"
+      "pic,Pic|there is an array 'pic' already; 'Pic' differs from it at most in case")
+    string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
+    string(REPLACE "," ";" names "${CMAKE_MATCH_1}")
+    set(want_message "${CMAKE_MATCH_2}")
+    set(refused "include ${mk}\n")
+    foreach(name IN LISTS names)
+      string(APPEND refused "$(eval $(call tafelix_bitmap,gen/${name}.h,art/pic.bmp,${name}))\n")
+    endforeach()
+    string(APPEND refused "all:\n")
+    file(WRITE "${dir}/refused.mk" "${refused}")
+    run_make("names ${names}" fails -f refused.mk)
+    if(NOT log MATCHES "${want_message}")
+      message(FATAL_ERROR "${where}: names ${names}: want '${want_message}'\n${log}")
     endif()
   endforeach()
   message(STATUS "${where}: passed")

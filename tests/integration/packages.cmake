@@ -11,8 +11,7 @@ endforeach()
 set(ENV{WINEPREFIX} "${WORK}/wine-prefix")
 set(ENV{WINEDEBUG} -all)
 
-file(STRINGS "${SOURCE_DIR}/CMakeLists.txt" version REGEX "^project\\(tafelix VERSION")
-string(REGEX REPLACE ".* VERSION ([0-9.]+).*" "\\1" version "${version}")
+tafelix_version(version)
 set(deb tafelix_${version}_amd64.deb)
 set(tgz tafelix-${version}-linux-x86_64.tar.gz)
 set(zip tafelix-${version}-windows-x86_64.zip)
@@ -60,7 +59,8 @@ set(deb "${WORK}/deb/usr")
 string(REGEX REPLACE "\\.tar\\.gz$" "" tgz "${WORK}/${tgz}")
 string(REGEX REPLACE "\\.zip$" "" zip "${WORK}/${zip}")
 set(cmake_package lib/cmake/tafelix/tafelix-config.cmake lib/cmake/tafelix/tafelix-config-version.cmake
-  lib/cmake/tafelix/tafelix-targets.cmake lib/cmake/tafelix/tafelix-add-bitmap.cmake)
+  lib/cmake/tafelix/tafelix-targets.cmake lib/cmake/tafelix/tafelix-add-bitmap.cmake
+  lib/cmake/tafelix/tafelix-size.cmake share/tafelix/tafelix.mk)
 foreach(row IN ITEMS
     "${deb}|share/man/man1/tafelix.1.gz;share/doc/tafelix/copyright;share/doc/tafelix/changelog.gz;share/doc/tafelix/README.md"
     "${tgz}|share/man/man1/tafelix.1;share/doc/tafelix/LICENSE;share/doc/tafelix/README.md"
@@ -77,16 +77,18 @@ foreach(row IN ITEMS
     message(FATAL_ERROR "${tree}/bin: have '${programs}', want tafelix alone")
   endif()
 endforeach()
-# The Debian manual page is the one the build made; MANUAL.txt is plain text, CR LF
-# (in hex, as file(READ) drops CRs: no LF, backspace or escape once the CR
-# LFs are gone).
+# The Debian manual page is the one the build made; MANUAL.txt is plain
+# text, CR LF (in hex, as file(READ) drops CRs: no LF, backspace or escape
+# once the CR LFs are gone), and gives the make include path the .deb has.
 run_checked("gzip -dc" COMMAND gzip -dc "${deb}/share/man/man1/tafelix.1.gz" OUTPUT_VARIABLE page)
 file(READ "${TEST_BUILD}/man/tafelix.1" want_page)
 file(READ "${zip}/MANUAL.txt" manual)
 file(READ "${zip}/MANUAL.txt" hex HEX)
 string(REPLACE "0d0a" "" hex "${hex}")
-if(NOT page STREQUAL want_page OR NOT manual MATCHES "\nEXIT STATUS\n" OR hex MATCHES "^(..)*(0a|08|1b)")
-  message(FATAL_ERROR "the Debian manual page is not the build's, or MANUAL.txt is not plain text with CR LF")
+if(NOT page STREQUAL want_page OR NOT manual MATCHES "\nEXIT STATUS\n" OR hex MATCHES "^(..)*(0a|08|1b)"
+   OR NOT manual MATCHES "include /usr/share/tafelix/tafelix\\.mk")
+  message(FATAL_ERROR "the Debian manual page is not the build's, or MANUAL.txt is not plain text with CR LF "
+                      "giving /usr/share/tafelix/tafelix.mk")
 endif()
 
 # Each program converts the sample as the build tree's program does; the
