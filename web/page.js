@@ -95,7 +95,10 @@ async function convert(entry) {
     entry.problem = "";
     const body = document.body.dataset;
     try {
-        const input = await programInput(entry.file);
+        // A file is read once; Convert runs the program again on the same bytes.
+        entry.input = entry.input || await programInput(entry.file);
+        const input = entry.input;
+        body.readMs = (performance.now() - started).toFixed(1);
         const args = [input.name, name + ".h", name].concat(white ? ["-wt"] : []);
         const run = await runTafelix(input.name, input.bytes, args);
         entry.result = { run, input, name, made: input.made };
@@ -128,7 +131,7 @@ function addFiles(files) {
     picked = false;
     for (const file of files) {
         const entry = { file, name: arrayName(file.name), white: $("transparent-white").checked,
-            result: null, problem: "" };
+            input: null, result: null, problem: "" };
         const item = document.createElement("li");
         item.innerHTML = '<button type="button"><span class="file"></span> <span class="state">waiting</span></button>';
         entry.item = item.firstChild;

@@ -4,10 +4,12 @@
 "use strict";
 
 // The in-memory file system grows a file by an eighth at a time beyond
-// 1 MiB, copying it each time: 40 copies for a 140 MB include file. Doubling
-// copies it about twice in all. (Left as it is where the module has no such
-// routine; it then only takes longer.)
-function growByDoubling(module) {
+// 1 MiB, copying it each time: 40 copies for a 140 MB include file. Here a
+// file grows to twice its size, and the output at once to the most it can
+// take (`room`, from the bitmap's header), so that it is not copied at all.
+// (Left as it is where the module has no such routine; it then only takes
+// longer.)
+function growInOneStep(module, output, room) {
     const memfs = module.FS.filesystems && module.FS.filesystems.MEMFS;
     if (!memfs || typeof memfs.expandFileStorage !== "function") {
         return;
@@ -17,11 +19,37 @@ function growByDoubling(module) {
         if (capacity >= wanted) {
             return;
         }
-        const contents = new Uint8Array(Math.max(wanted, 2 * capacity, 256));
+        let contents;
+        try {
+            contents = new Uint8Array(Math.max(wanted, 2 * capacity, node.name === output ? room : 0, 4096));
+        } catch (error) {
+            contents = new Uint8Array(Math.max(wanted, 2 * capacity));
+        }
         if (node.usedBytes > 0) {
             contents.set(node.contents.subarray(0, node.usedBytes));
         }
         node.contents = contents;
+    };
+}
+
+// The most bytes tafelix writes for this bitmap and name: 9 a value
+// ("16777215,"), 2 more a line of five, and the two opening lines and the
+// end. A bitmap holds at least 3 bytes a pixel, which bounds a damaged
+// header's claim.
+function outputRoom(bitmap, name) {
+    if (bitmap.length < 26) {
+        return 0;
+    }
+    const fields = new DataView(bitmap.buffer, bitmap.byteOffset, bitmap.byteLength);
+    const pixels = Math.min(Math.abs(fields.getInt32(18, true) * fields.getInt32(22, true)), bitmap.length / 3);
+    return Math.ceil(pixels * 9.4) + 2 * name.length + 256;
+}
+
+// Room for `count` pixels in the module's memory, after the program ended.
+function moduleRoom(module) {
+    return (count) => {
+        const at = module._malloc(count * 4);
+        return at === 0 ? new Int32Array(count) : new Int32Array(module.HEAP32.buffer, at, count);
     };
 }
 
@@ -36,7 +64,7 @@ async function runTafelix(fileName, bytes, args) {
         print: (line) => lines.push(line),
         printErr: (line) => lines.push(line),
     });
-    growByDoubling(module);
+    growInOneStep(module, args[1], outputRoom(bytes, args[2]));
     module.FS.mkdir("/work");
     module.FS.chdir("/work");
     module.FS.writeFile(fileName, bytes, { canOwn: true });
@@ -54,14 +82,17 @@ async function runTafelix(fileName, bytes, args) {
         const node = module.FS.lookupPath(args[1]).node;
         output = node.contents ? node.contents.subarray(0, node.usedBytes) : new Uint8Array(0);
     }
-    return { lines, status, output, mainMs };
+    return { lines, status, output, mainMs, module };
 }
 
 // The values of the array, read from the text the program wrote, as the
 // preview's RGBA pixels (a little-endian word is 0xAABBGGRR); -1 is left
 // transparent (0). The count stands in the declaration "int NAME[COUNT]={"
 // on the second line; the values follow, each ended by a comma, up to "};".
-function arrayPixels(text) {
+// The pixels go where `room(count)` says: memory the program has used and
+// given back is much quicker to fill than memory the browser has to hand
+// out first.
+function arrayPixels(text, room) {
     let at = 0;
     let count = 0, inCount = false;
     for (let newlines = 0; at < text.length && newlines < 2; ++at) {
@@ -75,7 +106,7 @@ function arrayPixels(text) {
             count = count * 10 + (c - 48);
         }
     }
-    const pixels = new Uint32Array(count);
+    const pixels = room(count);
     let n = 0, value = 0, negative = false;
     for (const end = text.length; at < end; ++at) {
         const c = text[at];
@@ -84,7 +115,7 @@ function arrayPixels(text) {
             value = value * 10 + digit;
         } else if (c === 44) {
             pixels[n++] = negative && value === 1 ? 0 :
-                (0xff000000 | ((value & 0xff) << 16) | (value & 0xff00) | ((value >> 16) & 0xff)) >>> 0;
+                0xff000000 | ((value & 0xff) << 16) | (value & 0xff00) | ((value >> 16) & 0xff);
             if (n === count) {
                 break;
             }

@@ -130,7 +130,9 @@ function showResult(result) {
     if (run.status !== 0) {
         return;
     }
-    const pixels = arrayPixels(run.output);
+    const parsing = performance.now();
+    const pixels = arrayPixels(run.output, moduleRoom(run.module));
+    document.body.dataset.parseMs = (performance.now() - parsing).toFixed(1);
     const width = Math.max(new DataView(input.bytes.buffer, input.bytes.byteOffset).getInt32(18, true), 1);
     const rows = Math.floor(pixels.length / width);
     // Browsers draw no canvas of more than 32767 pixels a side or 2^28 in all.
@@ -140,7 +142,9 @@ function showResult(result) {
     view.width = drawn ? width : 0;
     view.rows = drawn ? rows : 0;
     view.x = view.y = 0;
+    const drawing = performance.now();
     drawPreview();
+    document.body.dataset.drawMs = (performance.now() - drawing).toFixed(1);
     byId("dimensions").textContent = width + " x " + rows + " pixels, " + pixels.length + " values" +
         (drawn ? "" : " (too large for a picture here)");
 }
