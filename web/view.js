@@ -189,3 +189,4 @@ byId("preview").addEventListener("keydown", moveCursor);
 byId("preview").addEventListener("focus", () => inspect(view.x, view.y));
 byId("preview").addEventListener("blur", showCursor);
 byId("copy").addEventListener("click", copyText);
+window.addEventListener("resize", showCursor);
