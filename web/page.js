@@ -86,13 +86,15 @@ async function programInput(file) {
 
 async function convert(entry) {
     const started = performance.now();
-    if (!picked) {
+    entry.result = null;
+    entry.problem = "";
+    if (!picked && shown !== entry) {
         select(entry);
+    } else if (shown === entry) {
+        clearView();
     }
     setState(entry, "converting", "busy");
     const { name, white } = entry;
-    entry.result = null;
-    entry.problem = "";
     const body = document.body.dataset;
     try {
         // A file is read once; Convert runs the program again on the same bytes.
