@@ -107,25 +107,25 @@ function arrayPixels(text, room) {
         }
     }
     const pixels = room(count);
-    let n = 0, value = 0, negative = false;
-    for (const end = text.length; at < end; ++at) {
-        const c = text[at];
-        const digit = c - 48;
-        if (digit >= 0 && digit <= 9) {
-            value = value * 10 + digit;
-        } else if (c === 44) {
-            pixels[n++] = negative && value === 1 ? 0 :
-                0xff000000 | ((value & 0xff) << 16) | (value & 0xff00) | ((value >> 16) & 0xff);
-            if (n === count) {
-                break;
-            }
-            value = 0;
-            negative = false;
-        } else if (c === 45) {
-            negative = true;
-        } else if (c === 125) {
+    let n = 0;
+    for (const end = text.length; n < count && at < end;) {
+        let c = text[at++];
+        if (c === 125) {                            // "};"
             break;
         }
+        if (c !== 45 && (c < 48 || c > 57)) {       // CR, LF
+            continue;
+        }
+        const negative = c === 45;
+        let value = negative ? 0 : c - 48;
+        while (at < end && (c = text[at++]) !== 44) {
+            value = value * 10 + (c - 48);
+        }
+        if (c !== 44) {                             // cut off
+            break;
+        }
+        pixels[n++] = negative && value === 1 ? 0 :
+            0xff000000 | ((value & 0xff) << 16) | (value & 0xff00) | ((value >> 16) & 0xff);
     }
     return pixels.subarray(0, n);
 }
