@@ -389,6 +389,7 @@ def check_layout(driver, args, shot):
             if args.browser == "chromium":
                 problems.append("no window of 390 px")
         if shot:
+            driver.execute_script("document.getElementById('console-title').scrollIntoView()")
             driver.save_screenshot(os.path.join(shots, "page-%s-%s.png" % (args.browser, width)))
     driver.set_window_size(1000, 1300)
     return problems
