@@ -19,14 +19,25 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
-echo "== the browser page: built with Emscripten, driven in headless Chromium against the native program"
+echo "== the browser page: built with Emscripten, driven in headless Chromium (every row) and WebKitGTK (a subset) against the native program"
 # Debian's python3, which python3-selenium serves, whatever python3 comes first on PATH.
-if command -v emcc >/dev/null && command -v chromedriver >/dev/null && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+# axe-core comes from npm at test time, into the build folder (never committed).
+if command -v emcc >/dev/null && command -v chromedriver >/dev/null && /usr/bin/python3 -c 'import selenium' 2>/dev/null \
+        && command -v npm >/dev/null && command -v convert >/dev/null; then
     cmake --workflow --preset web
-    /usr/bin/python3 tests/test_page.py --page build/web/page/index.html \
-        --native build/test/tafelix --write-bitmap build/test/tests/write_bitmap
+    [ -f build/npm/node_modules/axe-core/axe.min.js ] \
+        || npm install --prefix build/npm --no-audit --no-fund --silent axe-core
+    page_args=(--page build/web/page/index.html --native build/test/tafelix
+               --write-bitmap build/test/tests/write_bitmap --size-script cmake/tafelix-size.cmake
+               --axe build/npm/node_modules/axe-core/axe.min.js)
+    /usr/bin/python3 tests/test_page.py --browser chromium "${page_args[@]}"
+    if command -v WebKitWebDriver >/dev/null && command -v xvfb-run >/dev/null; then
+        xvfb-run -a /usr/bin/python3 tests/test_page.py --browser webkit "${page_args[@]}"
+    else
+        skip "browser page in WebKitGTK (needs webkit2gtk-driver, xvfb)"
+    fi
 else
-    skip "browser page (needs emscripten, chromium, chromium-driver, python3-selenium)"
+    skip "browser page (needs emscripten, chromium, chromium-driver, python3-selenium, npm, imagemagick)"
 fi
 
 echo "== the Windows build: cross-built with MinGW-w64, end-to-end tests under Wine"
