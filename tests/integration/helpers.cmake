@@ -159,6 +159,22 @@ function(expect_picture_header magick tafelix picture array switch header sizes)
   endif()
 endfunction()
 
+# expect_picture_header for every picture of picture_rows, drawn in `art`,
+# its header in `headers`; and no file PWNED anywhere in ${WORK}, which a
+# name run by a shell would have made.
+function(expect_pictures magick tafelix art headers sizes)
+  foreach(row IN LISTS picture_rows)
+    picture_row("${row}")
+    expect_picture_header("${magick}" "${tafelix}" "${art}/${file}" ${array} "${switch}"
+      "${headers}/${array}.h" "${sizes}")
+  endforeach()
+  file(GLOB_RECURSE ran "${WORK}/*")
+  list(FILTER ran INCLUDE REGEX "/PWNED$")
+  if(ran)
+    message(FATAL_ERROR "a picture's name ran a command: ${ran}")
+  endif()
+endfunction()
+
 # A C source that prints "<array> <width> <height> <count>" for each picture
 # of picture_rows, from its size header and the array itself.
 function(picture_program out)

@@ -188,17 +188,11 @@ foreach(where IN ITEMS installed "source tree")
   run_make("make pictures" 0 -j2 pictures)
   expect_conversions("${where}: make pictures" 8)
   run_checked("${where}: run pictures" COMMAND "${dir}/pictures" OUTPUT_VARIABLE sizes)
+  expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}/art" "${dir}/gen/pictures" "${sizes}")
   foreach(row IN LISTS picture_rows)
     picture_row("${row}")
-    expect_picture_header("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}/art/${file}"
-      ${array} "${switch}" "${dir}/gen/pictures/${array}.h" "${sizes}")
     expect_same_size_header("${dir}/gen/pictures/${array}_size.h" "${dir}/gen/pictures/${array}.h.bmp" ${array})
   endforeach()
-  file(GLOB_RECURSE ran "${WORK}/*")
-  list(FILTER ran INCLUDE REGEX "/PWNED$")
-  if(ran)
-    message(FATAL_ERROR "${where}: a picture's name ran a command: ${ran}")
-  endif()
 
   # A picture without ImageMagick fails, saying so, and leaves no header.
   execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
