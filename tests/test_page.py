@@ -419,16 +419,21 @@ def check_names(driver):
 
 
 def check_several(driver, work, rows):
-    """Three files chosen at once: one entry each, in turn; each shows its own result."""
+    """Three files chosen at once: one entry each, in turn; each shows its own result, also when
+    chosen again after another (its picture then no longer in the memory it was made in)."""
     paths = [os.path.join(work, re.sub(r"\W", "_", row[0]), row[0]) for row in rows]
     choose(driver, paths)
     problems = []
-    for row, path in zip(rows, paths):
+    for row in rows + rows[:1]:
         entry = driver.find_elements(By.CSS_SELECTOR, "#files [data-file='%s']" % row[0])[-1]
         entry.click()
         if not text(driver, "messages").startswith("oeffne Datei:" + re.sub(r"\.png$", ".bmp", row[0])) or \
                 driver.find_element(By.ID, "name").get_attribute("value") != row[1]:
             problems.append("entry %s shows %r" % (row[0], text(driver, "messages")[:40]))
+        width, height, rgba = driver.execute_script(READ_CANVAS)
+        if text(driver, "status") == "0" and \
+                base64.b64decode(rgba) != rgba_of_values(values_of_include(link_bytes(driver, "download"))):
+            problems.append("entry %s: the preview is not its array" % row[0])
     return problems
 
 

@@ -41,7 +41,21 @@ function setState(entry, state, kind) {
     entry.item.dataset.kind = kind || "";
 }
 
+// An entry not on screen lets its module go (the memory of a large picture's
+// conversion, several hundred MiB), keeping a copy of its pixels if it has
+// any: several large files would otherwise hold all their modules at once.
+function release(entry) {
+    const result = entry && entry.result;
+    if (result && result.run.module) {
+        result.pixels = result.pixels && result.pixels.slice();
+        result.run.module = null;
+    }
+}
+
 function select(entry) {
+    if (shown !== entry) {
+        release(shown);
+    }
     shown = entry;
     for (const other of entries) {
         other.item.setAttribute("aria-current", String(other === entry));
@@ -118,6 +132,8 @@ async function convert(entry) {
     } else if (shown === entry) {
         say(entry.problem);
         clearView();
+    } else {
+        release(entry);
     }
     body.runs = String(Number(body.runs || 0) + 1);
 }

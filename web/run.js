@@ -45,9 +45,13 @@ function outputRoom(bitmap, name) {
     return Math.ceil(pixels * 9.4) + 2 * name.length + 256;
 }
 
-// Room for `count` pixels in the module's memory, after the program ended.
+// Room for `count` pixels in the module's memory, after the program ended
+// (in a memory of their own once the module is let go).
 function moduleRoom(module) {
     return (count) => {
+        if (!module) {
+            return new Int32Array(count);
+        }
         const at = module._malloc(count * 4);
         return at === 0 ? new Int32Array(count) : new Int32Array(module.HEAP32.buffer, at, count);
     };
