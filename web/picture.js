@@ -2,9 +2,11 @@
 // that tafelix (which takes only those) can convert it.
 "use strict";
 
-// A BMP that goes to tafelix as it is: 24 bits a pixel, compression 0.
+// A BMP that goes to tafelix as it is: "BM", 24 bits a pixel, compression 0.
+// (A file of another kind whose bytes 28 to 33 happen to read so is still
+// decoded by the browser.)
 function is24BitBmp(bytes) {
-    if (bytes.length < 34) {
+    if (bytes.length < 34 || bytes[0] !== 0x42 || bytes[1] !== 0x4d) {
         return false;
     }
     const fields = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
