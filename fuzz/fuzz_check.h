@@ -27,12 +27,10 @@ inline Decoded fuzz_decode_checked(const LoadedFile& file, int mark_white)
     fuzz_require(d.printed == want.messages, "the decoder prints the messages of the failed checks, in order");
     fuzz_require(d.result == (want.accepted ? 0 : -1), "0 exactly when every check passes, else -1");
     if (d.result != 0) {
-        fuzz_require(d.table.count == UNTOUCHED_COUNT && d.table.values.empty(),
+        fuzz_require(d.table.values == std::vector<std::int32_t>{UNTOUCHED},
                      "a rejected bitmap leaves the table untouched");
         return d;
     }
-    const std::int64_t rows = want.height < 0 ? -want.height : want.height;
-    fuzz_require(d.table.count == want.width * rows, "the count is width times rows");
     fuzz_require(d.table.values == want.values, "every value is the pixel's bytes in row order, -1 for white under -wt");
     return d;
 }

@@ -60,13 +60,10 @@ std::string expect_verdict(const std::vector<std::uint8_t>& bytes, bool mark_whi
     EXPECT_EQ(d.printed, want.messages) << what << "; " << describe(bytes);
     if (!want.accepted) {
         EXPECT_EQ(d.result, -1) << what;
-        EXPECT_EQ(d.table.count, UNTOUCHED_COUNT) << what << ": rejected, yet the table was touched";
-        EXPECT_TRUE(d.table.values.empty()) << what << ": rejected, yet the table was touched";
+        EXPECT_EQ(d.table.values, std::vector<std::int32_t>{UNTOUCHED}) << what << ": rejected, table touched";
         return want.messages;
     }
     EXPECT_EQ(d.result, 0) << what << "; " << describe(bytes);
-    const std::int64_t rows = want.height < 0 ? -want.height : want.height;
-    EXPECT_EQ(d.table.count, want.width * rows) << what << ": count is not width * rows";
     EXPECT_TRUE(d.table.values == want.values) << what << ": values differ";
     return "accepted";
 }

@@ -22,8 +22,8 @@ inline std::string bytes_of(const std::vector<std::uint8_t>& v)
 }
 
 // A rejected bitmap must leave the table as it was: the decoder gets one
-// with this count.
-constexpr std::int32_t UNTOUCHED_COUNT = 12345;
+// holding just this value.
+constexpr std::int32_t UNTOUCHED = 12345;
 
 struct Decoded {
     int result = 0;
@@ -52,7 +52,7 @@ std::string text_written_by(Write write)
 inline Decoded decode_captured(const LoadedFile& file, int mark_white)
 {
     Decoded d;
-    d.table.count = UNTOUCHED_COUNT;
+    d.table.values = {UNTOUCHED};
     d.printed = text_written_by([&](std::FILE* memory) {
         std::FILE* console = stdout;
         stdout = memory;

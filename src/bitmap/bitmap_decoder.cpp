@@ -60,7 +60,7 @@ int reject(const char* message)
 
 }  // namespace
 
-int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
+int decode_bmp24(const LoadedFile& input, PixelTable& table, bool mark_white)
 {
     const std::uint8_t* file = input.bytes.data();
     const std::size_t length = input.bytes.size();
@@ -100,7 +100,6 @@ int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
     }
     if (pixels == 0) {
         table.values.clear();
-        table.count = 0;
         return 0;
     }
 
@@ -118,13 +117,12 @@ int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
     const auto row_count = static_cast<std::size_t>(rows);
     table.values.resize(static_cast<std::size_t>(pixels));
     std::int32_t* out = table.values.data();
-    const std::int32_t white = mark_white == 1 ? -1 : 0xFFFFFF;
+    const std::int32_t white = mark_white ? -1 : 0xFFFFFF;
     for (std::size_t r = 0; r < row_count; ++r) {
         const std::uint8_t* src =
             file + static_cast<std::size_t>(start) + r * static_cast<std::size_t>(stride);
         const std::size_t table_row = top_down ? r : row_count - 1 - r;
         convert_pixels(src, cols, white, out + table_row * cols);
     }
-    table.count = static_cast<std::int32_t>(pixels);
     return 0;
 }

@@ -21,6 +21,6 @@
 #include "common/records.h"
 
 // Fills `table` from `input`. Returns 0 for an accepted bitmap, -1 for a
-// rejected one; a rejected bitmap leaves `table` untouched. With mark_white
-// equal to 1, pure white (0xFFFFFF) is stored as -1.
-int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white);
+// rejected one; a rejected bitmap leaves `table` untouched. With mark_white,
+// pure white (0xFFFFFF) is stored as -1.
+int decode_bmp24(const LoadedFile& input, PixelTable& table, bool mark_white);

@@ -93,7 +93,7 @@ bool console_is_input(const char* input_name)
 }
 
 int convert(const char* input_name, const char* output_name, const char* array_name,
-            int mark_white)
+            bool mark_white)
 {
     // Refused before the first line, which would land in the bitmap: with
     // the status of the message that cannot be printed, and nothing printed.
@@ -184,10 +184,10 @@ int run_tafelix(int argc, char** argv)
 {
     // The switch may stand anywhere, even among the first three arguments,
     // where it is then also taken as a name.
-    int mark_white = 0;
+    bool mark_white = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "-wt") == 0) {
-            mark_white = 1;
+            mark_white = true;
         }
     }
     if (argc <= 3) {
