@@ -238,9 +238,9 @@ void add_same_bytes_cases(std::vector<CliCase>& all)
         LoadedFile bitmap;
         const std::string bytes = read_file(fs::path(TAFELIX_TEST_DATA) / "bmpsuite" / file);
         bitmap.bytes.assign(bytes.begin(), bytes.end());
-        const Decoded decoded = decode_captured(bitmap, 0);
+        const Decoded decoded = decode(bitmap.bytes);
         all.push_back(converts_bitmap(std::string("same bytes corpus ") + file, bytes, false,
-                                      decoded.result == 0 ? written_text("img", decoded.table) : "rejected"));
+                                      decoded.found == 0 ? written_text("img", decoded.table) : "rejected"));
     }
 }
 
