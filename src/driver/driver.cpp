@@ -59,9 +59,9 @@ const char* const MESSAGES[MESSAGE_COUNT] = {
     "Nicht genug Speicher\n",
 };
 
-void say(Message message, const char* detail = "")
+void say(std::FILE* console, Message message, const char* detail = "")
 {
-    std::fprintf(stdout, MESSAGES[message], detail);
+    std::fprintf(console, MESSAGES[message], detail);
 }
 
 int status_of(Message failure)
@@ -69,9 +69,9 @@ int status_of(Message failure)
     return static_cast<int>(std::strlen(MESSAGES[failure]));
 }
 
-int fail(Message failure)
+int fail(std::FILE* console, Message failure)
 {
-    say(failure);
+    say(console, failure);
     return status_of(failure);
 }
 
@@ -99,14 +99,14 @@ OpenFile open_input(const char* name, FileFacts& facts)
 // link, another spelling or drive letter), nor the file that standard output
 // was sent to, where the console lines would overwrite the table. Files are
 // told apart by what they are, not by how they are named.
-bool output_is_taken(const FileFacts& input, const char* output_name)
+bool output_is_taken(const FileFacts& input, const char* output_name, std::FILE* console)
 {
     const FileFacts output = facts_of_name(output_name);
     if (!output.known) {
         return false;
     }
-    const FileFacts console = facts_of_open_file(stdout);
-    return same_file(output, input) || (console.regular && same_file(output, console));
+    const FileFacts printed_to = facts_of_open_file(console);
+    return same_file(output, input) || (printed_to.regular && same_file(output, printed_to));
 }
 
 // Sets aside the table's storage before the decoder fills it, so that it
@@ -133,66 +133,67 @@ void reserve_table(PixelTable& table, std::size_t length)
 // Standard output sent into the input file (appended to it, opened onto it,
 // through a link or another name) would write the console lines into the
 // bitmap. Asked of the names only: the input is not opened for it.
-bool console_is_input(const char* input_name)
+bool console_is_input(const char* input_name, std::FILE* console)
 {
-    const FileFacts console = facts_of_open_file(stdout);
-    return console.regular && same_file(console, facts_of_name(input_name));
+    const FileFacts printed_to = facts_of_open_file(console);
+    return printed_to.regular && same_file(printed_to, facts_of_name(input_name));
 }
 
 // Prints the line of each reason the decoder found, in the order of the flags.
-void say_rejections(Rejections found)
+void say_rejections(std::FILE* console, Rejections found)
 {
     static_assert(PIXELS_MISSING == 1u << (REJECTION_KINDS - 1), "one line for each reason");
     for (int k = 0; k < REJECTION_KINDS; ++k) {
         if ((found & (1u << k)) != 0) {
-            say(static_cast<Message>(FIRST_REJECTION + k));
+            say(console, static_cast<Message>(FIRST_REJECTION + k));
         }
     }
 }
 
-int convert(const char* input_name, const char* output_name, const char* array_name, bool mark_white)
+int convert(const char* input_name, const char* output_name, const char* array_name, bool mark_white,
+            std::FILE* console)
 {
     // Refused before the first line, which would land in the bitmap: with
     // the status of the message that cannot be printed, and nothing printed.
-    if (console_is_input(input_name)) {
+    if (console_is_input(input_name, console)) {
         return status_of(NO_OUTPUT);
     }
-    say(OPENING, input_name);
+    say(console, OPENING, input_name);
     FileFacts input_facts;
     OpenFile in = open_input(input_name, input_facts);
     if (!in) {
-        return fail(NO_INPUT);
+        return fail(console, NO_INPUT);
     }
-    if (output_is_taken(input_facts, output_name)) {
-        return fail(NO_OUTPUT);
+    if (output_is_taken(input_facts, output_name, console)) {
+        return fail(console, NO_OUTPUT);
     }
     OpenFile out(std::fopen(output_name, "wb"));
     if (!out) {
-        return fail(NO_OUTPUT);
+        return fail(console, NO_OUTPUT);
     }
 
     LoadedFile input;
     PixelTable table;
     const LoadResult loaded = load_input(in.get(), input_facts.regular ? input_facts.size : 0, input);
     if (loaded != LoadResult::ok) {
-        say(loaded == LoadResult::too_large ? TOO_LARGE : UNREADABLE);
-        return fail(READ_FAILED);
+        say(console, loaded == LoadResult::too_large ? TOO_LARGE : UNREADABLE);
+        return fail(console, READ_FAILED);
     }
     char length[16];
     *std::to_chars(length, length + sizeof length - 1, input.bytes.size()).ptr = '\0';
-    say(LENGTH, length);
+    say(console, LENGTH, length);
     reserve_table(table, input.bytes.size());
     const Rejections found = decode_bmp24(input, table, mark_white);
     if (found != 0) {
-        say_rejections(found);
-        return fail(READ_FAILED);
+        say_rejections(console, found);
+        return fail(console, READ_FAILED);
     }
 
     write_table(out.get(), array_name, table);
     const bool write_failed = std::ferror(out.get()) != 0;
     const bool close_failed = std::fclose(out.release()) != 0;
     if (write_failed || close_failed) {
-        return fail(WRITE_FAILED);
+        return fail(console, WRITE_FAILED);
     }
     return 0;
 }
@@ -237,7 +238,7 @@ LoadResult load_input(std::FILE* in, std::uintmax_t expected_size, LoadedFile& f
     return std::ferror(in) != 0 ? LoadResult::read_error : LoadResult::ok;
 }
 
-int run_tafelix(int argc, char** argv)
+int run_tafelix(int argc, char** argv, std::FILE* console)
 {
     // The switch may stand anywhere, even among the first three arguments,
     // where it is then also taken as a name.
@@ -248,12 +249,12 @@ int run_tafelix(int argc, char** argv)
         }
     }
     if (argc <= 3) {
-        say(USAGE);
+        say(console, USAGE);
         return 0;
     }
     try {
-        return convert(argv[1], argv[2], argv[3], mark_white);
+        return convert(argv[1], argv[2], argv[3], mark_white, console);
     } catch (const std::bad_alloc&) {
-        return fail(NO_MEMORY);
+        return fail(console, NO_MEMORY);
     }
 }
