@@ -64,9 +64,9 @@ set(cmake_package lib/cmake/tafelix/tafelix-config.cmake lib/cmake/tafelix/tafel
   lib/cmake/tafelix/tafelix-targets.cmake lib/cmake/tafelix/tafelix-add-bitmap.cmake
   lib/cmake/tafelix/tafelix-size.cmake share/tafelix/tafelix.mk)
 foreach(row IN ITEMS
-    "${deb}|share/man/man1/tafelix.1.gz;share/doc/tafelix/copyright;share/doc/tafelix/changelog.gz;share/doc/tafelix/README.md"
-    "${tgz}|share/man/man1/tafelix.1;share/doc/tafelix/LICENSE;share/doc/tafelix/README.md"
-    "${zip}|share/man/man1/tafelix.1;LICENSE;README.md;MANUAL.txt")
+    "${deb}|share/man/man1/tafelix.1.gz;share/doc/tafelix/copyright;share/doc/tafelix/changelog.gz;share/doc/tafelix/README.md;share/doc/tafelix/examples/README.md"
+    "${tgz}|share/man/man1/tafelix.1;share/doc/tafelix/LICENSE;share/doc/tafelix/README.md;share/doc/tafelix/examples/README.md"
+    "${zip}|share/man/man1/tafelix.1;LICENSE;README.md;examples/README.md;MANUAL.txt")
   string(REPLACE "|" ";" row "${row}")
   list(POP_FRONT row tree)
   foreach(file IN LISTS row cmake_package)
