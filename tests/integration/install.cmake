@@ -61,9 +61,9 @@ if(NOT title MATCHES "\"tafelix ${version}\"")
   message(FATAL_ERROR "manual page title: have '${title}', want the version ${version}")
 endif()
 
-# Every message the program can print is explained in the manual page. The
-# messages are taken from the program's sources, so a new message without
-# documentation fails here.
+# Every message the program can print is explained in the manual page.
+# The messages are taken from the program's sources, so a new
+# message without documentation fails here.
 file(GLOB_RECURSE sources "${SOURCE_DIR}/src/*.cpp")
 set(messages "")
 foreach(source IN LISTS sources)
