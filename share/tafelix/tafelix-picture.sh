@@ -13,6 +13,11 @@
 # ImageMagick reads the picture on standard input and writes to standard
 # output: no name ever reaches its file name parser. Needs only a POSIX
 # shell and od.
+#
+# By hand, `sh tafelix-picture.sh PICTURE BITMAP [RRGGBB [-wt]]` makes
+# BITMAP, the bitmap for tafelix (a copy of PICTURE when that goes to
+# tafelix as it is), with ImageMagick from TAFELIX_MAGICK, else magick, else
+# convert.
 
 # Prints "tafelix: PICTURE: ..." with ImageMagick's reason, read from the
 # file $1 (its messages without the program's name and the temporary file
@@ -21,9 +26,11 @@ tafelix_refused() {
     tafelix_reason=
     while IFS= read -r tafelix_line; do
         tafelix_line=${tafelix_line#*: }
-        case $tafelix_line in
-        *"no images defined"*) ;;
-        *) tafelix_reason="$tafelix_reason; ${tafelix_line%% \`*}" ;;
+        tafelix_line=${tafelix_line%% \`*}
+        case $tafelix_line in *"no images defined"*) continue ;; esac
+        case "$tafelix_reason; " in
+        *"; $tafelix_line; "*) ;;
+        *) tafelix_reason="$tafelix_reason; $tafelix_line" ;;
         esac
     done <"$1"
     rm -f "$1" "$tafelix_made" "$tafelix_made.png"
@@ -108,3 +115,23 @@ tafelix_picture() {
     rm -f "$tafelix_made.png" "$tafelix_made.err"
     tafelix_bitmap=$tafelix_made
 }
+
+if test $# -ge 2; then
+    tafelix_magick() { ${TAFELIX_MAGICK:-$(command -v magick || echo convert)} "$@"; }
+    case $1 in
+    *.[pP][nN][gG]) tafelix_kind=png ;;
+    *.[jJ][pP][gG] | *.[jJ][pP][eE][gG] | *.[jJ][pP][eE]) tafelix_kind=jpeg ;;
+    *.[gG][iI][fF]) tafelix_kind=gif ;;
+    *.[wW][eE][bB][pP]) tafelix_kind=webp ;;
+    *.[bB][mM][pP] | *.[dD][iI][bB]) tafelix_kind=bmp ;;
+    *) printf 'tafelix: %s: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures\n' "$1" >&2
+        exit 1 ;;
+    esac
+    case ${3:-FFFFFF} in
+    [0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]) ;;
+    *) printf 'tafelix: the background must be six hex digits RRGGBB, have %s\n' "$3" >&2
+        exit 1 ;;
+    esac
+    tafelix_picture $tafelix_kind "$1" "$2" "${3:-FFFFFF}" "$4" || exit 1
+    test "$tafelix_bitmap" = "$2" || cp -- "$1" "$2"
+fi

@@ -119,7 +119,7 @@ $(if $(filter-out xxxxxx,$(call _tafelix_map,$5,$(_tafelix_hex),$(patsubst %,x,$
 _tafelix_arrays += $3
 _tafelix_headers += $1 $(basename $1)_size.h
 _tafelix_goal := $$(.DEFAULT_GOAL)
-$1: $2
+$1: $2 $(_tafelix_dir)tafelix-picture.sh
 	@printf 'tafelix: %s -> %s\n' $$(call _tafelix_sh,$$<) $$(call _tafelix_sh,$$@)
 	@mkdir -p $$(call _tafelix_file,$$(@D))
 	@tafelix_magick() { $$(TAFELIX_MAGICK) "$$$$@"; }; . $(call _tafelix_sh,$(_tafelix_dir)tafelix-picture.sh) && \
