@@ -197,6 +197,10 @@ foreach(where IN ITEMS installed "source tree")
   run_checked("${where}: run pictures" COMMAND "${dir}/pictures" OUTPUT_VARIABLE sizes)
   run_make("make the pictures that must fail" fails -k refused)
   expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}" "${dir}/gen/it's&pics" "${sizes}" "${log}")
+  # By hand, tafelix-picture.sh makes the bitmap the recipe made.
+  get_filename_component(helper "${mk}" DIRECTORY)
+  run_checked("by hand" COMMAND sh "${helper}/tafelix-picture.sh" offset.gif by-hand.bmp 204080 WORKING_DIRECTORY "${dir}")
+  run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -E compare_files by-hand.bmp "gen/it's&pics/offset.h.bmp" WORKING_DIRECTORY "${dir}")
   foreach(row IN LISTS picture_rows)
     picture_row("${row}")
     if(EXISTS "${dir}/gen/it's&pics/${array}.h.bmp")
@@ -218,11 +222,11 @@ foreach(where IN ITEMS installed "source tree")
   # $(wildcard) too: nothing is made or run (which would empty victim.txt).
   file(WRITE "${dir}/art/p" ": >victim.txt\n")
   file(WRITE "${dir}/victim.txt" "intact")
-  foreach(name IN ITEMS "x@S@>victim.txt@S@.png" "x" "y@S@cd\${IFS}art@S@sh\${IFS}p@S@.png" "y" "hash#.png"
-      "dollar$.png" "per%d.png" "open[0.png" "back\\.png" "blank .png" "newline\n.png")
+  file(MAKE_DIRECTORY "${dir}/w")
+  foreach(name IN ITEMS "x@S@>victim.txt@S@.png" "x" "y@S@cd\${IFS}art@S@sh\${IFS}p@S@.png" "y" "blank .png"
+      "hash#.png" "per%d.png" "newline\n.png")
     string(REPLACE "@S@" ";" name "${name}")
-    file(MAKE_DIRECTORY "${dir}/w")
-    execute_process(COMMAND touch "w/${name}" WORKING_DIRECTORY "${dir}")
+    file(TOUCH "${dir}/w/${name}")
   endforeach()
   foreach(case IN ITEMS
       "gen/a.h,art/pic.bmp,int|the array name must not be a C keyword, have 'int'"
@@ -230,15 +234,12 @@ foreach(where IN ITEMS installed "source tree")
       "gen/a.h,art/pic.bmp,auto|the array name must not be a C keyword, have 'auto'"
       "gen/a.h,art/pic.bmp,pic+gen/b.h,art/pic.bmp,Pic|there is an array 'pic' already; 'Pic' differs from it at most in case"
       "gen/a.h,art/pic.bmp,a+gen/a.h,art/pic.bmp,b|an earlier call makes gen/a.h or gen/a_size.h already"
-      "gen/a.h,art/pic.svg,a|art/pic.svg: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures"
       "gen/a.h,art/pic.bmp,a,,1234567|the background must be six hex digits RRGGBB, have '1234567'"
-      "gen/a b.h,art/pic.bmp,a|the header 'gen/a b.h' must be one name without blanks"
       "gen/w.h,$(wildcard w/x*.png),w|the picture 'w/x.>victim.txt.\\.png' holds '.'"
       "gen/w.h,$(wildcard w/y*.png),w|the picture 'w/y.cd..IFS.art.sh..IFS.p..png' holds '.'"
-      "gen/w.h,$(wildcard w/hash*),w|holds '#'" "gen/w.h,$(wildcard w/dollar*),w|holds '[$]'"
-      "gen/w.h,$(wildcard w/per*),w|holds '%'" "gen/w.h,$(wildcard w/open*),w|holds '[[]'"
-      "gen/w.h,$(wildcard w/back*),w|holds '[\\]'" "gen/w.h,$(wildcard w/newline*),w|must be one name"
-      "gen/w.h,$(wildcard w/blank*),w|the picture 'w/blank .png' must be one name")
+      "gen/w.h,$(wildcard w/hash*),w|holds '#'" "gen/w.h,$(wildcard w/per*),w|holds '%'"
+      "gen/w.h,$(wildcard w/blank*),w|the picture 'w/blank .png' must be one name"
+      "gen/w.h,$(wildcard w/newline*),w|must be one name")
     string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
     string(REPLACE "+" ";" calls "${CMAKE_MATCH_1}")
     set(want_message "${CMAKE_MATCH_2}")
