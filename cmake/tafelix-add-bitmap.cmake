@@ -35,6 +35,28 @@
 # in the same order, as in tafelix.mk.
 set(_tafelix_keywords "auto break case char const continue default do double else enum extern float for goto if inline int long register restrict return short signed sizeof static struct switch typedef union unsigned void volatile while _Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn _Static_assert _Thread_local alignas alignof bool constexpr false nullptr static_assert thread_local true typeof typeof_unqual _BitInt _Decimal32 _Decimal64 _Decimal128")
 
+# The kind of a picture, the name of ImageMagick's coder for it, from its
+# name's ending; empty for any other name.
+set(_tafelix_kinds "tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures")
+function(_tafelix_kind picture out)
+  string(TOLOWER "${picture}" lower)
+  string(REGEX MATCH "\\.(png|gif|webp|bmp|dib|jpg|jpeg|jpe)$" kind "${lower}")
+  string(REGEX REPLACE "^\\.(jpg|jpeg|jpe)$" "jpeg" kind "${kind}")
+  string(REGEX REPLACE "^\\.(dib|bmp)$" "bmp" kind "${kind}")
+  string(REGEX REPLACE "^\\." "" kind "${kind}")
+  set(${out} "${kind}" PARENT_SCOPE)
+endfunction()
+
+# ImageMagick into the cache variable `var`: magick, or convert but on
+# Windows, which has a convert.exe of its own that is something else.
+function(_tafelix_find_magick var)
+  set(names magick convert)
+  if(CMAKE_HOST_WIN32)
+    set(names magick)
+  endif()
+  find_program(${var} NAMES ${names} DOC "ImageMagick, which makes pictures into bitmaps")
+endfunction()
+
 function(tafelix_add_bitmap target picture)
   cmake_parse_arguments(PARSE_ARGV 2 arg "TRANSPARENT_WHITE;SIZE" "NAME;BACKGROUND" "")
   if(arg_UNPARSED_ARGUMENTS)
@@ -84,23 +106,11 @@ function(tafelix_add_bitmap target picture)
     set(switch "-wt")
   endif()
 
-  string(TOLOWER "${source}" lower)
-  if(lower MATCHES "\\.(png|gif|webp|bmp)$")
-    set(kind "${CMAKE_MATCH_1}")
-  elseif(lower MATCHES "\\.(jpg|jpeg|jpe)$")
-    set(kind jpeg)
-  elseif(lower MATCHES "\\.dib$")
-    set(kind bmp)
-  else()
-    message(FATAL_ERROR "tafelix_add_bitmap: ${picture}: tafelix takes .png, .jpg, .jpeg, .jpe, "
-                        ".gif, .webp, .bmp and .dib pictures")
+  _tafelix_kind("${source}" kind)
+  if(NOT kind)
+    message(FATAL_ERROR "tafelix_add_bitmap: ${picture}: ${_tafelix_kinds}")
   endif()
-  if(CMAKE_HOST_WIN32)
-    # Windows has a convert.exe of its own that is something else.
-    find_program(TAFELIX_MAGICK NAMES magick DOC "ImageMagick, which makes pictures into bitmaps")
-  else()
-    find_program(TAFELIX_MAGICK NAMES magick convert DOC "ImageMagick, which makes pictures into bitmaps")
-  endif()
+  _tafelix_find_magick(TAFELIX_MAGICK)
   # A BMP needs ImageMagick only if it is not a 24-bit one, known at build
   # time; tafelix-convert.cmake says so then.
   if(NOT kind STREQUAL "bmp" AND (NOT TAFELIX_MAGICK OR NOT EXISTS "${TAFELIX_MAGICK}"))

@@ -5,6 +5,11 @@
 #         -DMAGICK=<ImageMagick> -DTAFELIX=<tafelix> [-DSIZE_HEADER=<file>]
 #         -P tafelix-convert.cmake
 #
+# By hand (where no POSIX shell runs tafelix-picture.sh), PICTURE and BITMAP
+# are enough: the kind then comes from the name, ImageMagick is found as
+# for tafelix_add_bitmap(), the background is FFFFFF, and without TAFELIX
+# only BITMAP is made (a copy of a picture that goes to tafelix as it is).
+#
 # KIND comes from the picture's name, never from its content. A BMP goes to
 # tafelix as it is when it is an uncompressed 24-bit one or when its header
 # is damaged (tafelix's own messages then say what is wrong). Every other
@@ -68,6 +73,18 @@ endfunction()
 # A BMP goes to tafelix as it is when its header is damaged (too short, not
 # "BM", or a bit count or compression no BMP has; for OS/2's 12-byte header
 # they are elsewhere), or when it is uncompressed 24-bit.
+if(NOT KIND)
+  include("${CMAKE_CURRENT_LIST_DIR}/tafelix-add-bitmap.cmake")
+  _tafelix_kind("${PICTURE}" KIND)
+  if(NOT KIND)
+    message(FATAL_ERROR "tafelix: ${PICTURE}: ${_tafelix_kinds}")
+  endif()
+  _tafelix_find_magick(MAGICK)
+endif()
+if(NOT BACKGROUND)
+  set(BACKGROUND FFFFFF)
+endif()
+
 set(bitmap "${PICTURE}")
 set(picture_way ON)
 if(KIND STREQUAL "bmp")
@@ -142,6 +159,13 @@ if(picture_way)
   file(REMOVE "${BITMAP}.png")
   _tafelix_magick_done("${status}" "${err}")
   set(bitmap "${BITMAP}")
+endif()
+
+if(NOT TAFELIX)
+  if(NOT picture_way)
+    file(COPY_FILE "${PICTURE}" "${BITMAP}")
+  endif()
+  return()
 endif()
 
 # tafelix's own messages go to the build's output; a name starting with -

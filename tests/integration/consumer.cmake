@@ -287,6 +287,11 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --build "${bin}" --target picturesfai
   OUTPUT_VARIABLE refused ERROR_VARIABLE refused)
 expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${src}/art" "${bin}/tafelix/pictures"
   "${sizes}" "${refused}")
+# By hand, tafelix-convert.cmake makes the bitmap the build made.
+file(GLOB convert "${PREFIX}/lib*/cmake/tafelix/tafelix-convert.cmake")
+run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -DPICTURE=art/offset.gif -DBITMAP=by-hand.bmp -DBACKGROUND=204080
+  -P "${convert}" WORKING_DIRECTORY "${src}")
+run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -E compare_files "${src}/by-hand.bmp" "${bin}/tafelix/pictures/offset.bmp")
 
 # A picture but no ImageMagick: configure says so, naming both.
 execute_process(COMMAND "${CMAKE_COMMAND}" "-DTAFELIX_MAGICK=${WORK}/no/magick" "${bin}"
