@@ -244,8 +244,7 @@ endforeach()
 
 # Pictures of every kind through ImageMagick (see helpers.cmake), beside a
 # BMP, in a source folder whose name holds a blank, a quote and & (CMake
-# takes ; for a list separator), built in a folder named with %d; those that
-# must fail make a target of their own.
+# takes ; for a list separator), built in a folder named with %d.
 need_program(MAGICK magick convert)
 stand_ins()
 set(src "${WORK}/it's a&b")
@@ -261,36 +260,30 @@ foreach(row IN LISTS picture_rows)
   string(REGEX REPLACE ".+" "BACKGROUND \\0" background "${background}")
   string(APPEND calls "tafelix_add_bitmap(pictures${refused} \"art/${file}\" NAME ${array} ${option} ${background} SIZE)\n")
 endforeach()
-string(REGEX MATCHALL "[(]pictures " made "${calls}")
-list(LENGTH made made)
 picture_program("${src}/pictures.c")
 file(APPEND "${src}/pictures.c" "#include \"plain.h\"\n")
-file(WRITE "${src}/refused.c" "int refused;\n")
 file(WRITE "${src}/CMakeLists.txt" "
 cmake_minimum_required(VERSION 3.20)
 project(pictures LANGUAGES C)
 ${find_tafelix}
 add_executable(pictures pictures.c)
-add_library(picturesfail STATIC refused.c)
+add_library(picturesfail STATIC pictures.c)
 ${calls}
 ")
 run_checked("configure the pictures"
   COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G "${GENERATOR}"
           "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}")
 run_checked("build the pictures" COMMAND "${CMAKE_COMMAND}" --build "${bin}" --target pictures OUTPUT_VARIABLE log)
-expect_conversions("build the pictures" ${made})
+expect_conversions("build the pictures" 20)
 run_checked("run the pictures" COMMAND "${bin}/pictures" OUTPUT_VARIABLE sizes)
-# -k: on after a failure (Ninja: -k 0).
 string(REGEX MATCH "Ninja" ninja "${GENERATOR}")
 string(REPLACE "Ninja" "0" ninja "${ninja}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${bin}" --target picturesfail -- -k ${ninja}
   OUTPUT_VARIABLE refused ERROR_VARIABLE refused)
 expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${src}/art" "${bin}/tafelix/pictures"
   "${sizes}" "${refused}")
-# By hand, tafelix-convert.cmake makes the bitmap the build made.
 file(GLOB convert "${PREFIX}/lib*/cmake/tafelix/tafelix-convert.cmake")
-run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -DPICTURE=art/offset.gif -DBITMAP=by-hand.bmp -DBACKGROUND=204080
-  -P "${convert}" WORKING_DIRECTORY "${src}")
+run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -DPICTURE=art/offset.gif -DBITMAP=by-hand.bmp -DBACKGROUND=204080 -P "${convert}" WORKING_DIRECTORY "${src}")
 run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -E compare_files "${src}/by-hand.bmp" "${bin}/tafelix/pictures/offset.bmp")
 
 # A picture but no ImageMagick: configure says so, naming both.

@@ -61,9 +61,7 @@ endfunction()
 # draw it|frames|the bytes that say it is of its kind, as offset:hex (PNG: bit
 # depth at byte 24, colour type at 25, interlace at 28, a gAMA chunk of 1.0
 # at 37). The names hold a quote, & and
-# > (a shell would run PWNED), C keywords in another case or as part. Later
-# ones: a background after the switch; a text ('), a file (=) or `oracle`
-# (py), steps split by &&; a want: `oracle check` or fail <regex>.
+# > (a shell would run PWNED), C keywords in another case or as part. Later: see expect_pictures.
 set(picture_rows
   "x'&>PWNED&'.png|alpha|-wt|-size 7x5 xc:none -fill #20408080 -draw 'rectangle 1,1 5,3' -fill #a03010 -draw 'point 3,2' PNG32:@|1|25:06"
   "anim.gif|typeof_|-wt|-size 4x3 xc:none -fill #c03010 -draw 'rectangle 0,0 2,1' -size 4x3 xc:#1030c0|2|0:474946"
@@ -112,31 +110,26 @@ macro(picture_row row)
   string(REGEX REPLACE " ?[0-9A-F]+$" "" switch "${switch}")
 endmacro()
 
-# `oracle write <file> cut|exif6|rgba8|rgba16|big <w> <h> <seed>` halves a
-# file, sets EXIF orientation 6, writes random RGBA (all alpha levels) or black
-# as a PNG; `oracle check <header> bg=RRGGBB wt=[-wt] <those pixels, or probe
-# <w> <h> <tolerance> x,y=RRGGBBAA...>` wants round((c*a + B*(255-a)) / 255).
+# `oracle write <file> cut|exif6|rgba8|rgba16|big <w> <h> <seed>` halves a file, sets EXIF 6, writes random RGBA (every
+# alpha) or black PNGs; `oracle check <header> bg=RRGGBB wt=[-wt] <those, or probe <w> <h> <tolerance> x,y=RRGGBBAA...>`.
 need_program(PYTHON python3)
 set(oracle [=[
 import random, re, struct, sys, zlib
 mode, f, what, *n = sys.argv[1:]
 kind, n = (what, n) if mode == 'write' else (n[1], n[2:])
 n, peak = [int(v) for v in n[:3]] + n[3:], 65535 if kind == 'rgba16' else 255
-r = random.Random(n[2] if kind[:4] == 'rgba' else 0)
+r = random.Random(str(n))
 px = [[r.randint(0, peak) for _ in 'rgb'] + [i // 2 * peak // 255 if i % 2 == 0 else r.randint(0, peak)]
       for i in range(n[0] * n[1] if kind[:4] == 'rgba' else 0)]
 if mode == 'write':
     data = open(f, 'rb').read() if kind in ('cut', 'exif6') else b''
-    exif = b'\xff\xe1\0\x22Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0'
-    data = data[:len(data) // 2] if kind == 'cut' else data[:2] + exif + data[2:]
-    if kind in ('big', 'rgba8', 'rgba16'):
-        w, form = n[0], '>%d%s' % (4 * n[0], 'BH'[peak // 65535])
-        rows = [struct.pack(form, *sum(px[w * y:w * y + w], [])) if px else bytes(4 * w) for y in range(n[1])]
+    data = data[:len(data) // 2] if kind == 'cut' else data[:2] + b'\xff\xe1\0\x22Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0' + data[2:]
+    if n:
+        rows = [struct.pack('>%d%s' % (4 * n[0], 'BH'[peak > 255]), *sum(px[n[0] * y:n[0] * (y + 1)], [])) if px else bytes(4 * n[0]) for y in range(n[1])]
         chunk = lambda t, d: struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d))
-        data = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, n[1], 8 + 8 * (peak // 65535), 6, 0, 0, 0))
-        data += chunk(b'IDAT', zlib.compress(b''.join(b'\0' + row for row in rows))) + chunk(b'IEND', b'')
-    open(f, 'wb').write(data)
-    sys.exit()
+        data = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', n[0], n[1], 8 + 8 * (peak > 255), 6, 0, 0, 0)) + chunk(
+            b'IDAT', zlib.compress(b''.join(b'\0' + row for row in rows))) + chunk(b'IEND', b'')
+    open(f, 'wb').write(data); sys.exit()
 bg, wt = int(what[3:] or 'FFFFFF', 16), sys.argv[4] == 'wt=-wt'
 def pixel(c):
     v = sum((c[i] * c[3] + (bg >> 16 - 8 * i & 255) * (255 - c[3]) + 127) // 255 << 16 - 8 * i for i in range(3))
@@ -145,8 +138,7 @@ have = [int(v) for v in re.findall(r'-?\d+', open(f).read().split('{')[1])]
 want = [pixel([(v * 255 + peak // 2) // peak for v in p]) for p in px] or [None] * n[0] * n[1]
 for x, y, c in re.findall(r'(\d+),(\d+)=(\w+)', ' '.join(n[3:])):
     want[int(y) * n[0] + int(x)] = pixel(bytes.fromhex(c))
-if len(have) != len(want):
-    sys.exit('%s: have %d values, want %d' % (f, len(have), len(want)))
+assert len(have) == len(want), '%s: have %d values, want %d' % (f, len(have), len(want))
 for i, v in enumerate(want):
     if v is not None and have[i] != v and (px or not n[2] or max(abs((have[i] >> s & 255) - (v >> s & 255)) for s in (0, 8, 16)) > n[2]):
         sys.exit('%s: value %d: have %06x, want %06x' % (f, i, have[i] % 2 ** 24, v % 2 ** 24))
@@ -242,10 +234,9 @@ function(expect_picture_header magick tafelix picture array switch header sizes)
   endif()
 endfunction()
 
-# expect_picture_header (or the want) for every picture of picture_rows, drawn
-# in `art`, its header in `headers` (or none, and its failure in the log
-# `refused`); and no file PWNED anywhere in ${WORK}, which a name run by a
-# shell would have made, nor a stand-in's ran.log.
+# expect_picture_header (or the want: an oracle check, or "fail <regex>" in the log `refused`) for every
+# picture of picture_rows (switch: -wt RRGGBB; draw: 'text, =file, py <oracle write> or ImageMagick, steps
+# split by &&), drawn in `art`, header in `headers`; and no PWNED in ${WORK} (a name run), nor ran.log.
 function(expect_pictures magick tafelix art headers sizes refused)
   string(REGEX REPLACE "[ \t\r\n]+" " " refused "${refused}")
   foreach(row IN LISTS picture_rows)
