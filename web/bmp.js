@@ -11,6 +11,8 @@
 // coder reports, even as it goes on (a file size field unlike the length, a
 // palette index past the palette, run-length data running off the end),
 // fails the builds, and so fails here.
+//
+// Uses Png (png.js) for the PNG library's check of chromaticities.
 "use strict";
 
 const Bmp = (() => {
@@ -155,66 +157,6 @@ const Bmp = (() => {
         return h.width > 0 && h.height !== 0 ? { width: h.width, height: Math.abs(h.height) } : null;
     }
 
-    // Rounding as the builds' PNG library rounds (its fixed point: 1/100000).
-    function muldiv(a, times, divisor) {
-        if (divisor === 0) {
-            return null;
-        }
-        if (a === 0 || times === 0) {
-            return 0;
-        }
-        const r = Math.floor(a * times / divisor + 0.5);
-        return r <= 2147483647 && r >= -2147483648 ? r : null;
-    }
-
-    function reciprocal(a) {
-        const r = Math.floor(1e10 / a + 0.5);
-        return r <= 2147483647 && r >= -2147483648 ? r : 0;
-    }
-
-    // Whether the PNG library finds chromaticities (white, red, green, blue;
-    // x and y in 1/100000) it can turn into XYZ and back.
-    function chromaticitiesValid([wx, wy, rx, ry, gx, gy, bx, by]) {
-        const ONE = 100000;
-        if (rx < 0 || rx > ONE || ry < 0 || ry > ONE - rx || gx < 0 || gx > ONE || gy < 0 || gy > ONE - gx ||
-                bx < 0 || bx > ONE || by < 0 || by > ONE - bx || wx < 0 || wx > ONE || wy < 5 || wy > ONE - wx) {
-            return false;
-        }
-        const steps = [[gx - bx, ry - by, 7], [gy - by, rx - bx, 7], [gx - bx, wy - by, 7], [gy - by, wx - bx, 7],
-            [ry - by, wx - bx, 7], [rx - bx, wy - by, 7]].map(([a, t, d]) => muldiv(a, t, d));
-        if (steps.includes(null)) {
-            return false;
-        }
-        const denominator = (steps[0] - steps[1]) | 0;   // int32, as the library computes
-        const redInverse = muldiv(wy, denominator, (steps[2] - steps[3]) | 0);
-        const greenInverse = muldiv(wy, denominator, (steps[4] - steps[5]) | 0);
-        if (redInverse === null || redInverse <= wy || greenInverse === null || greenInverse <= wy) {
-            return false;
-        }
-        const blueScale = (reciprocal(wy) - reciprocal(redInverse) - reciprocal(greenInverse)) | 0;
-        if (blueScale <= 0) {
-            return false;
-        }
-        const XYZ = [[rx, ONE, redInverse], [ry, ONE, redInverse], [ONE - rx - ry, ONE, redInverse],
-            [gx, ONE, greenInverse], [gy, ONE, greenInverse], [ONE - gx - gy, ONE, greenInverse],
-            [bx, blueScale, ONE], [by, blueScale, ONE], [ONE - bx - by, blueScale, ONE]].map(([a, t, d]) => muldiv(a, t, d));
-        if (XYZ.includes(null)) {
-            return false;
-        }
-        // And back: each end point within 5/100000 of where it started.
-        const back = [];
-        const white = [0, 0, 0];
-        for (let i = 0; i < 9; i += 3) {
-            const d = (XYZ[i] + XYZ[i + 1] + XYZ[i + 2]) | 0;
-            back.push(muldiv(XYZ[i], ONE, d), muldiv(XYZ[i + 1], ONE, d));
-            white[0] = (white[0] + XYZ[i]) | 0;
-            white[1] = (white[1] + XYZ[i + 1]) | 0;
-            white[2] = (white[2] + d) | 0;
-        }
-        back.unshift(muldiv(white[0], ONE, white[2]), muldiv(white[1], ONE, white[2]));
-        return !back.includes(null) && back.every((v, i) => Math.abs(v - [wx, wy, rx, ry, gx, gy, bx, by][i]) <= 5);
-    }
-
     // The builds' PNG writer stores a header's gamma (unless a colour profile
     // is stored) and its chromaticities (when red's x is not 0); its PNG
     // library refuses values out of range, and so the builds refuse the BMP.
@@ -232,7 +174,7 @@ const Bmp = (() => {
             return false;
         }
         const xy = [31270, 32900].concat([rx, ry, gx, gy, bx, by].map(fixed));
-        return xy.some((v) => !inRange(v)) || !chromaticitiesValid(xy);
+        return xy.some((v) => !inRange(v)) || !Png.chromaticitiesValid(xy);
     }
 
     function fail(reason) {
