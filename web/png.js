@@ -486,8 +486,24 @@ const Png = (() => {
         }
     }
 
-    // Inflates a zlib stream, handing each piece of output on as it comes.
+    // The last four bytes of data split into parts.
+    function tail(parts) {
+        const last = [];
+        for (let p = parts.length - 1; p >= 0 && last.length < 4; --p) {
+            for (let i = parts[p].length - 1; i >= 0 && last.length < 4; --i) {
+                last.unshift(parts[p][i]);
+            }
+        }
+        return last.length === 4 ? (last[0] << 24 | last[1] << 16 | last[2] << 8 | last[3]) >>> 0 : -1;
+    }
+
+    // Inflates a zlib stream, handing each piece of output on as it comes;
+    // false when the stream is damaged or data follows its end (which some
+    // browsers' inflaters pass over): the stream must end with the Adler-32
+    // of what it holds.
     async function inflate(parts, onData) {
+        let a = 1;
+        let b = 0;
         const stream = new DecompressionStream("deflate");
         const writer = stream.writable.getWriter();
         const reader = stream.readable.getReader();
@@ -505,6 +521,14 @@ const Png = (() => {
                     break;
                 }
                 onData(value);
+                for (let i = 0; i < value.length;) {
+                    for (const end = Math.min(i + 5552, value.length); i < end; ++i) {
+                        a += value[i];
+                        b += a;
+                    }
+                    a %= 65521;
+                    b %= 65521;
+                }
             }
             await writing;
         } catch (error) {
@@ -514,7 +538,7 @@ const Png = (() => {
             }
             return false;
         }
-        return true;
+        return tail(parts) === ((b << 16 | a) >>> 0);
     }
 
     // The image data's whole rows (filter byte first), pass by pass.

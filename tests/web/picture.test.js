@@ -178,6 +178,26 @@ function generatedPngs() {
         ["apng", png({ ...rgba, before: [chunk("acTL", [0, 0, 0, 2, 0, 0, 0, 0]), frame(0, 9, 7)],
             after: [frame(1, 2, 2), chunk("fdAT", Buffer.concat([Buffer.from([0, 0, 0, 2]), zlib.deflateSync(Buffer.alloc(18, 200))]))] })],
         ["too-wide", png({ width: 16001, height: 1, colorType: 0, depth: 1, samples: () => [1] })]);
+    // Chunks the builds' PNG library objects to, even as a warning, and ones it takes.
+    const parts = (bytes) => (function split(at) {
+        return at >= bytes.length ? [] : [bytes.subarray(at, at + 12 + Buffer.from(bytes).readUInt32BE(at))].concat(split(at + 12 + Buffer.from(bytes).readUInt32BE(at)));
+    })(8);
+    const [ihdr, idat, iend] = parts(png(rgba));
+    const idatData = idat.subarray(8, idat.length - 4);
+    for (const [name, ...chunks] of [
+        ["crc-ancillary", ihdr, Buffer.from(chunk("gAMA", [0, 1, 0x86, 0xa0])).fill(0, 12), idat, iend],
+        ["gama-after-plte", ihdr, chunk("PLTE", [1, 2, 3]), chunk("gAMA", [0, 1, 0x86, 0xa0]), idat, iend],
+        ["srgb-gamma-1.0", ihdr, chunk("sRGB", [0]), chunk("gAMA", [0, 1, 0x86, 0xa0]), idat, iend],
+        ["srgb-other-cHRM", ihdr, chunk("sRGB", [0]), chunk("cHRM", [0, 0, 122, 38, 0, 0, 128, 132, 0, 0, 250, 0, 0, 0, 128, 232, 0, 0, 117, 48, 0, 0, 234, 96, 0, 0, 58, 152, 0, 0, 24, 56]), idat, iend],
+        ["idat-split", ihdr, chunk("IDAT", idatData.subarray(0, 9)), chunk("tEXt", Buffer.from("a\0b")), chunk("IDAT", idatData.subarray(9)), iend],
+        ["idat-junk", ihdr, chunk("IDAT", Buffer.concat([idatData, Buffer.from([1, 2, 3])])), iend],
+        ["text-keyword", ihdr, chunk("tEXt", Buffer.from(" Title\0x")), idat, iend],
+        ["text-ztxt-exif", ihdr, chunk("tEXt", Buffer.from("Title\0x")), chunk("zTXt", Buffer.concat([Buffer.from("Comment\0\0"), zlib.deflateSync("hi")])), chunk("eXIf", Buffer.from("MM\0*\0\0\0\x08\0\0")), idat, iend],
+        ["critical-unknown", ihdr, chunk("ABCD", []), idat, iend],
+        ["no-iend", ihdr, idat],
+    ]) {
+        rows.push([name, new Uint8Array(Buffer.concat([Buffer.from([137, 80, 78, 71, 13, 10, 26, 10]), ...chunks]))]);
+    }
     return rows;
 }
 
