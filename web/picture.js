@@ -112,8 +112,48 @@ const Picture = (() => {
         }
     }
 
+    function newCanvas(width, height) {
+        return typeof OffscreenCanvas === "function" ? new OffscreenCanvas(width, height) :
+            Object.assign(document.createElement("canvas"), { width, height });
+    }
+
+    // A WebP's straight values read back through WebGL, where a 2D canvas
+    // would premultiply them with its own rounding; null where WebGL is not
+    // there, the picture is too large for a texture or the engine changes
+    // the values on the way (as a probe of known values shows).
+    function glPixels(image) {
+        const { width, height } = image;
+        const gl = newCanvas(width, height).getContext("webgl", { premultipliedAlpha: false, antialias: false });
+        if (!gl || Math.max(width, height) > gl.getParameter(gl.MAX_TEXTURE_SIZE)) {
+            return null;
+        }
+        gl.bindTexture(gl.TEXTURE_2D, gl.createTexture());
+        gl.pixelStorei(gl.UNPACK_PREMULTIPLY_ALPHA_WEBGL, false);
+        gl.pixelStorei(gl.UNPACK_COLORSPACE_CONVERSION_WEBGL, gl.NONE);
+        gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA, gl.RGBA, gl.UNSIGNED_BYTE, image);
+        gl.bindFramebuffer(gl.FRAMEBUFFER, gl.createFramebuffer());
+        gl.framebufferTexture2D(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.TEXTURE_2D, gl.getParameter(gl.TEXTURE_BINDING_2D), 0);
+        const rgba = new Uint8Array(width * height * 4);
+        gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, rgba);
+        const lost = gl.getError() !== gl.NO_ERROR;
+        gl.getExtension("WEBGL_lose_context")?.loseContext();
+        return lost ? null : rgba;
+    }
+
+    let glProbe = null;
+    function glKeepsValues() {
+        const probe = new Uint8ClampedArray([200, 100, 50, 1, 17, 34, 51, 128, 255, 255, 255, 3, 1, 2, 3, 254]);
+        glProbe = glProbe || createImageBitmap(new ImageData(probe, 2, 2), { premultiplyAlpha: "none", colorSpaceConversion: "none" })
+            .then((image) => {
+                const back = glPixels(image);
+                return back !== null && back.every((v, i) => v === probe[i]);
+            }).catch(() => false);
+        return glProbe;
+    }
+
     // JPEG, GIF and WebP through the browser's decoder, drawn on a canvas
-    // with nothing under them; null when the browser cannot decode them.
+    // with nothing under them (a WebP through WebGL where it can); null when
+    // the browser cannot decode them.
     async function browserPixels(kind, bytes) {
         let image;
         try {
@@ -123,8 +163,12 @@ const Picture = (() => {
             return null;
         }
         const { width, height } = image;
-        const canvas = typeof OffscreenCanvas === "function" ? new OffscreenCanvas(width, height) :
-            Object.assign(document.createElement("canvas"), { width, height });
+        const straight = kind === "webp" && await glKeepsValues() ? glPixels(image) : null;
+        if (straight) {
+            image.close();
+            return { width, height, rgba: straight };
+        }
+        const canvas = newCanvas(width, height);
         const context = canvas.getContext("2d", { willReadFrequently: true });
         if (!context || canvas.width !== width || canvas.height !== height) {
             image.close();
