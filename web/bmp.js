@@ -398,7 +398,10 @@ const Bmp = (() => {
                         badIndex = true;
                         index = 0;
                     }
-                    rgba.set(palette.subarray(index * 4, index * 4 + 4), to);
+                    rgba[to] = palette[index * 4];
+                    rgba[to + 1] = palette[index * 4 + 1];
+                    rgba[to + 2] = palette[index * 4 + 2];
+                    rgba[to + 3] = 255;
                 } else if (bitCount === 24) {
                     const p = from + x * 3;
                     rgba[to] = pixels[p + 2];

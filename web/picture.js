@@ -205,11 +205,17 @@ const Picture = (() => {
             const end = (y + 1) * width * 4;
             for (let from = y * width * 4; from < end; from += 4, to += 3) {
                 const a = rgba[from + 3];
-                if (a === 0 && transparentWhite) {
+                if (a === 255) {
+                    bmp[to] = rgba[from + 2];
+                    bmp[to + 1] = rgba[from + 1];
+                    bmp[to + 2] = rgba[from];
+                } else if (a === 0 && transparentWhite) {
                     bmp[to] = bmp[to + 1] = bmp[to + 2] = 255;
                 } else {
                     for (let c = 0; c < 3; ++c) {
-                        bmp[to + c] = Math.floor((rgba[from + 2 - c] * a + under[c] * (255 - a) + 127) / 255);
+                        // x / 255 rounded down, for x up to 255 * 255 + 127, without dividing
+                        const x = rgba[from + 2 - c] * a + under[c] * (255 - a) + 127;
+                        bmp[to + c] = (x + 1 + (x >> 8)) >> 8;
                     }
                 }
             }

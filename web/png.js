@@ -414,6 +414,16 @@ const Png = (() => {
         const eight = (v) => depth === 16 ? to8(v) : depth < 8 ? v * scale : v;
         const write = (row, y, x0, dx) => {
             let to = (y * width + x0) * 4;
+            if (depth === 8 && (colorType === 6 || (colorType === RGB && !key))) {
+                // The common cases, sample for sample.
+                for (let i = 0; i < row.length; i += channels, to += dx * 4) {
+                    rgba[to] = row[i];
+                    rgba[to + 1] = row[i + 1];
+                    rgba[to + 2] = row[i + 2];
+                    rgba[to + 3] = channels === 4 ? row[i + 3] : 255;
+                }
+                return;
+            }
             for (let x = 0, i = 0; x0 + x * dx < width; ++x, i += channels, to += dx * 4) {
                 if (colorType === PALETTE) {
                     const index = sample(row, i);
@@ -421,7 +431,10 @@ const Png = (() => {
                         badIndex = true;
                         continue;
                     }
-                    rgba.set(palette.subarray(index * 4, index * 4 + 4), to);
+                    rgba[to] = palette[index * 4];
+                    rgba[to + 1] = palette[index * 4 + 1];
+                    rgba[to + 2] = palette[index * 4 + 2];
+                    rgba[to + 3] = palette[index * 4 + 3];
                 } else if (channels <= 2) {
                     const grey = sample(row, i);
                     rgba[to] = rgba[to + 1] = rgba[to + 2] = eight(grey);
