@@ -17,8 +17,6 @@
 
 const Bmp = (() => {
     // Places in the file header and the Windows info header that follows it.
-    const TYPE = 0;
-    const FILE_SIZE = 2;
     const HEADER_SIZE = 14;
     const BIT_COUNT = 28;
     const COMPRESSION = 30;
@@ -73,10 +71,14 @@ const Bmp = (() => {
         return reader;
     }
 
-    // The header's fields by name, read as the coder reads them.
+    // The header's fields by name, read as the coder reads them, and the
+    // bit count and compression where tafelix reads them (the Windows
+    // header's places, whatever the header).
     function header(bytes) {
         const read = cursor(bytes);
         const h = { type: String.fromCharCode(bytes[0] || 0, bytes[1] || 0) };
+        const at = (place, count) => bytes.subarray(place, place + count).reduceRight((v, b) => v * 256 + b, 0);
+        h.asTafelixReads = { bitCount: at(BIT_COUNT, 2), compression: at(COMPRESSION, 4) };
         read.take(2);
         h.fileSize = read.u32();
         read.u32();
@@ -92,7 +94,6 @@ const Bmp = (() => {
             h.height = read.u16() << 16 >> 16;
             h.planes = read.u16();
             h.bitCount = read.u16();
-            h.fieldsEnd = read.pos;
             return h;
         }
         h.width = read.u32() | 0;
@@ -129,23 +130,16 @@ const Bmp = (() => {
             h.profile = { offset: read.u32(), size: read.u32() };
             read.u32();
         }
-        h.fieldsEnd = read.pos;
         return h;
-    }
-
-    function u16At(bytes, at) {
-        return bytes[at] | bytes[at + 1] << 8;
     }
 
     // A BMP goes to tafelix as it is when it is an uncompressed 24-bit one
     // (the fields read where tafelix reads them) or when its header is too
     // damaged to say: tafelix's own messages then say what is wrong.
     function goesAsIs(bytes) {
-        if (bytes.length < SHORTEST || bytes[TYPE] !== 0x42 || bytes[TYPE + 1] !== 0x4d) {
-            return true;
-        }
-        const compression = (u16At(bytes, COMPRESSION) | u16At(bytes, COMPRESSION + 2) << 16) >>> 0;
-        return u16At(bytes, BIT_COUNT) === 24 && compression === RGB;
+        const h = header(bytes);
+        return bytes.length < SHORTEST || h.type !== "BM" ||
+            (h.asTafelixReads.bitCount === 24 && h.asTafelixReads.compression === RGB);
     }
 
     // The picture's size, or null when the header gives none the coder takes.
@@ -291,10 +285,10 @@ const Bmp = (() => {
     }
 
     function decode(bytes) {
-        if (bytes.length < 2 || bytes[0] !== 0x42 || bytes[1] !== 0x4d) {
+        const h = header(bytes);
+        if (h.type !== "BM") {
             fail("it does not start with BM");
         }
-        const h = header(bytes);
         const length = bytes.length;
         if (h.headerSize > LARGEST_HEADER || (h.fileSize !== 0 && h.fileSize > length) || h.dataOffset < h.headerSize) {
             fail("its header is damaged");
