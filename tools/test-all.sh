@@ -19,6 +19,15 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
+echo "== the page's picture reading under Node, against ImageMagick's two steps of the builds"
+# The PngSuite files come from Debian's golang-1.19-src.
+if command -v node >/dev/null && command -v convert >/dev/null \
+        && [ -d /usr/share/go-1.19/src/image/png/testdata/pngsuite ]; then
+    node --test tests/web/
+else
+    skip "page picture tests (need nodejs, imagemagick, golang-1.19-src)"
+fi
+
 echo "== the browser page: built with Emscripten, driven in headless Chromium (every row) and WebKitGTK (a subset) against the native program"
 # Debian's python3, which python3-selenium serves, whatever python3 comes first on PATH.
 # axe-core comes from npm at test time, into the build folder (never committed).
