@@ -1,0 +1,95 @@
+// Where conversions run: in a worker started with the page, from a blob:
+// URL that holds TafelixEngine's text (engine.js; Chromium starts no worker
+// from a file: page's own files), so that the page stays free while the
+// program runs. When no worker starts, the engine runs on the page itself.
+"use strict";
+
+const Bridge = (() => {
+    let worker = null;
+    let onPage = null;      // TafelixEngine's Job, when conversions run on the page
+    let url = null;
+    let current = null;     // { request, receive, done } of the running conversion
+
+    function deliver(job, message) {
+        if (current !== job) {
+            return;         // cancelled
+        }
+        job.receive(message);
+        if (message.type !== "shown") {
+            current = null;
+            if (worker) {
+                job.done();
+            }
+        }
+    }
+
+    function startWorker() {
+        let ready = false;
+        try {
+            url = url || URL.createObjectURL(new Blob(["(" + TafelixEngine + ")().listen(self);"],
+                { type: "text/javascript" }));
+            worker = new Worker(url);
+        } catch (error) {
+            fallBack();
+            return;
+        }
+        worker.onmessage = (event) => {
+            if (event.data.type === "ready") {
+                ready = true;
+            } else if (event.data.type === "broken") {
+                fallBack();
+            } else {
+                deliver(current, event.data);
+            }
+        };
+        worker.onerror = (event) => {
+            event.preventDefault();
+            if (!ready) {
+                fallBack();
+            }
+        };
+    }
+
+    function runOnPage(job) {
+        onPage.run(job.request, (message) => deliver(job, message)).then(job.done, job.done);
+    }
+
+    function fallBack() {
+        if (worker) {
+            worker.terminate();
+            worker = null;
+        }
+        onPage = onPage || TafelixEngine();
+        if (current) {
+            runOnPage(current);
+        }
+    }
+
+    // Starts one conversion (a request of Job.run); `receive` gets its
+    // messages. Resolves when it has ended or was cancelled and the next may
+    // start. The request's `pixels` (a preview's old memory) go along.
+    function convert(request, receive) {
+        return new Promise((done) => {
+            current = { request, receive, done };
+            if (worker) {
+                worker.postMessage(request, request.pixels ? [request.pixels] : []);
+            } else {
+                runOnPage(current);
+            }
+        });
+    }
+
+    // Drops the running conversion: the worker ends and a new one starts (its
+    // module new too). On the page, the engine finishes its run unheard.
+    function cancel() {
+        const job = current;
+        current = null;
+        if (job && worker) {
+            worker.terminate();
+            startWorker();
+            job.done();
+        }
+    }
+
+    return { start: startWorker, convert, cancel, where: () => (worker ? "worker" : "page") };
+})();

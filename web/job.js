@@ -1,0 +1,88 @@
+// One conversion, from a chosen file to what the page shows, in the order it
+// is shown: the console, status and preview first, then the text's head and
+// the downloads. It runs in the worker (listen), or on the page when no
+// worker starts; either way its messages go out through `send`.
+"use strict";
+
+const Job = (() => {
+    const HEAD = 64 * 1024;     // the text shown on the page; Copy and the download hold it all
+    // The last file's bytes and what was made of them: Convert again (another
+    // name, -wt, background) reads and decodes no more than it must.
+    let last = { id: null, bytes: null, key: null, input: null, made: null };
+
+    async function input(request) {
+        if (last.id !== request.id) {
+            let bytes;
+            try {
+                bytes = new Uint8Array(await request.file.arrayBuffer());
+            } catch (error) {
+                throw new Error(request.file.name + " cannot be read (" + error.name + "): it may be gone or not readable.");
+            }
+            last = { id: request.id, bytes, key: null, input: null, made: null };
+        }
+        const key = request.background + (request.white ? " -wt" : "");
+        if (last.key !== key) {
+            last.key = null;
+            const fileName = request.file.name;
+            const picture = await Picture.prepare(fileName, last.bytes,
+                { background: request.background, transparentWhite: request.white });
+            last.input = picture.made ? { name: fileName.replace(/\.[^.]*$/, "") + ".bmp", bytes: picture.bitmap } :
+                { name: fileName, bytes: last.bytes };
+            last.made = picture.made ? new Blob([picture.bitmap], { type: "image/bmp" }) : null;
+            last.key = key;
+        }
+        return last.input;
+    }
+
+    // request: { id, file, name, white, background, pixels (an ArrayBuffer to
+    // reuse for the preview, or null) }.
+    async function run(request, send) {
+        try {
+            await steps(request, send);
+        } catch (error) {
+            send({ type: "failed", id: request.id, problem: "The page failed: " + error.message });
+        }
+    }
+
+    async function steps(request, send) {
+        const { id, name, white } = request;
+        const started = performance.now();
+        let source;
+        try {
+            source = await input(request);
+        } catch (error) {
+            send({ type: "failed", id, problem: error.message });
+            return;
+        }
+        const readMs = performance.now() - started;
+        const args = [source.name, name + ".h", name].concat(white ? ["-wt"] : []);
+        const result = await Run.tafelix(source.name, source.bytes, args, request.pixels);
+        const pixels = result.pixels ? result.pixels.buffer : null;
+        send({ type: "shown", id, lines: result.lines, status: result.status, width: result.width,
+            rows: result.rows, count: result.pixels ? result.pixels.length : 0, pixels, made: last.made,
+            madeName: last.made ? source.name : null, readMs, mainMs: result.mainMs,
+            workMs: performance.now() - started }, pixels ? [pixels] : []);
+        const rest = { type: "text", id, head: "", length: 0, text: null, size: null };
+        if (result.status === 0) {
+            const output = result.output;
+            const head = output.length <= HEAD ? output : output.subarray(0, output.lastIndexOf(10, HEAD) + 1);
+            rest.head = new TextDecoder("latin1").decode(head);
+            rest.length = output.length;
+            rest.text = new Blob([output], { type: "text/plain" });
+            rest.size = Run.sizeHeader(name, result.width, result.rows);
+        }
+        send(rest);
+    }
+
+    // In a worker: the page's requests, one at a time, in order.
+    function listen(scope) {
+        let queue = Promise.resolve();
+        scope.onmessage = (event) => {
+            queue = queue.then(() => run(event.data, (message, transfer) => scope.postMessage(message, transfer)));
+        };
+        Run.start().then(() => scope.postMessage({ type: "ready" }),
+            (error) => scope.postMessage({ type: "broken", problem: String(error) }));
+    }
+
+    return { run, listen };
+})();
