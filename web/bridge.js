@@ -2,6 +2,8 @@
 // URL that holds TafelixEngine's text (engine.js; Chromium starts no worker
 // from a file: page's own files), so that the page stays free while the
 // program runs. When no worker starts, the engine runs on the page itself.
+// The file is read here and its bytes handed over: a worker from a blob: URL
+// may not read a file: page's files (WebKitGTK refuses).
 "use strict";
 
 const Bridge = (() => {
@@ -9,6 +11,7 @@ const Bridge = (() => {
     let onPage = null;      // TafelixEngine's Job, when conversions run on the page
     let url = null;
     let current = null;     // { request, receive, done } of the running conversion
+    let held = null;        // the id of the file whose bytes the engine holds
 
     function deliver(job, message) {
         if (current !== job) {
@@ -25,6 +28,7 @@ const Bridge = (() => {
 
     function startWorker() {
         let ready = false;
+        held = null;
         try {
             url = url || URL.createObjectURL(new Blob(["(" + TafelixEngine + ")().listen(self);"],
                 { type: "text/javascript" }));
@@ -68,11 +72,22 @@ const Bridge = (() => {
     // Starts one conversion (a request of Job.run); `receive` gets its
     // messages. Resolves when it has ended or was cancelled and the next may
     // start. The request's `pixels` (a preview's old memory) go along.
-    function convert(request, receive) {
+    async function convert(request, receive) {
+        if (held !== request.id) {
+            try {
+                request.bytes = await request.file.arrayBuffer();
+            } catch (error) {
+                receive({ type: "failed", id: request.id, problem: request.file.name + " cannot be read (" +
+                    error.name + "): it may be gone or not readable." });
+                return;
+            }
+            held = request.id;
+        }
+        const transfer = [request.pixels, request.bytes].filter((buffer) => buffer);
         return new Promise((done) => {
             current = { request, receive, done };
             if (worker) {
-                worker.postMessage(request, request.pixels ? [request.pixels] : []);
+                worker.postMessage(request, transfer);
             } else {
                 runOnPage(current);
             }
@@ -84,6 +99,7 @@ const Bridge = (() => {
     function cancel() {
         const job = current;
         current = null;
+        held = null;
         if (job && worker) {
             worker.terminate();
             startWorker();

@@ -12,13 +12,7 @@ const Job = (() => {
 
     async function input(request) {
         if (last.id !== request.id) {
-            let bytes;
-            try {
-                bytes = new Uint8Array(await request.file.arrayBuffer());
-            } catch (error) {
-                throw new Error(request.file.name + " cannot be read (" + error.name + "): it may be gone or not readable.");
-            }
-            last = { id: request.id, bytes, key: null, input: null, made: null };
+            last = { id: request.id, bytes: new Uint8Array(request.bytes), key: null, input: null, made: null };
         }
         const key = request.background + (request.white ? " -wt" : "");
         if (last.key !== key) {
@@ -34,8 +28,9 @@ const Job = (() => {
         return last.input;
     }
 
-    // request: { id, file, name, white, background, pixels (an ArrayBuffer to
-    // reuse for the preview, or null) }.
+    // request: { id, file, bytes (the file's, when they are new to the
+    // engine), name, white, background, pixels (an ArrayBuffer to reuse for
+    // the preview, or null) }.
     async function run(request, send) {
         try {
             await steps(request, send);
