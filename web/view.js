@@ -58,16 +58,22 @@ const View = (() => {
     }
 
     // "fit": the largest whole scale up to 640 x 400 CSS pixels, never wider
-    // than the column (the menu says which); otherwise that many screen
-    // pixels a value, scrolled.
+    // than the column; otherwise that many screen pixels a value, scrolled.
+    const wholeFit = () => Math.max(1, Math.floor(Math.min(640 / view.width, 400 / view.rows)));
     function zoomPreview() {
         const canvas = byId("preview");
         const zoom = byId("zoom").value;
-        const fit = view.width > 0 ? Math.max(1, Math.floor(Math.min(640 / view.width, 400 / view.rows))) : 1;
-        byId("zoom").options[0].textContent = view.width > 0 ? "Fit (" + fit + " x)" : "Fit";
         canvas.classList.toggle("fit", zoom === "fit");
-        canvas.style.width = view.width > 0 ? view.width * (zoom === "fit" ? fit : +zoom) + "px" : "0";
+        canvas.style.width = view.width > 0 ? view.width * (zoom === "fit" ? wholeFit() : +zoom) + "px" : "0";
+        fitNow();
         showCursor();
+    }
+
+    // The menu says what Fit is now: less than a whole scale when the
+    // column is narrower (the stage's 1 px padding on each side).
+    function fitNow() {
+        const scale = Math.min(wholeFit(), (byId("stage").clientWidth - 2) / view.width);
+        byId("zoom").options[0].textContent = view.width > 0 ? "Fit (" + +scale.toFixed(2) + " x)" : "Fit";
     }
 
     function readout(x, y) {
@@ -205,7 +211,12 @@ const View = (() => {
     byId("preview").addEventListener("focus", () => inspect(view.x, view.y));
     byId("preview").addEventListener("blur", showCursor);
     byId("copy").addEventListener("click", copyText);
-    window.addEventListener("resize", showCursor);
+    window.addEventListener("resize", () => {
+        if (view.width > 0) {
+            fitNow();
+        }
+        showCursor();
+    });
 
     return { show, showText, clear };
 })();
