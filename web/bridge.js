@@ -73,25 +73,31 @@ const Bridge = (() => {
     // messages. Resolves when it has ended or was cancelled and the next may
     // start. The request's `pixels` (a preview's old memory) go along.
     async function convert(request, receive) {
+        let done;
+        const ended = new Promise((resolve) => {
+            done = resolve;
+        });
+        const job = current = { request, receive, done };
         if (held !== request.id) {
             try {
                 request.bytes = await request.file.arrayBuffer();
             } catch (error) {
-                receive({ type: "failed", id: request.id, problem: request.file.name + " cannot be read (" +
+                deliver(job, { type: "failed", id: request.id, problem: request.file.name + " cannot be read (" +
                     error.name + "): it may be gone or not readable." });
                 return;
             }
+            if (current !== job) {
+                return;     // cancelled while reading
+            }
             held = request.id;
         }
-        const transfer = [request.pixels, request.bytes].filter((buffer) => buffer);
-        return new Promise((done) => {
-            current = { request, receive, done };
-            if (worker) {
-                worker.postMessage(request, transfer);
-            } else {
-                runOnPage(current);
-            }
-        });
+        job.posted = true;
+        if (worker) {
+            worker.postMessage(request, [request.pixels, request.bytes].filter((buffer) => buffer));
+        } else {
+            runOnPage(job);
+        }
+        return ended;
     }
 
     // Drops the running conversion: the worker ends and a new one starts (its
@@ -100,7 +106,7 @@ const Bridge = (() => {
         const job = current;
         current = null;
         held = null;
-        if (job && worker) {
+        if (job && job.posted && worker) {
             worker.terminate();
             startWorker();
             job.done();

@@ -43,17 +43,32 @@ const View = (() => {
     }
 
     // The array as a picture, one canvas pixel per value; -1 stays
-    // transparent over the checkerboard.
-    function drawPreview() {
+    // transparent over the checkerboard. The canvas takes an ImageBitmap
+    // whole: the one that came with the result, or, when it is shown again,
+    // one made anew from its pixels.
+    async function drawPreview(bitmap) {
         const canvas = byId("preview");
+        const result = view.result;
+        byId("cursor").hidden = true;
+        let image = null;
+        if (view.width > 0) {
+            const pixels = result.pixels;
+            image = bitmap || await createImageBitmap(new ImageData(
+                new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, view.width * view.rows * 4), view.width, view.rows));
+        } else if (bitmap) {
+            bitmap.close();
+        }
+        if (view.result !== result) {
+            if (image) {
+                image.close();
+            }
+            return;
+        }
+        // (A canvas cleared at its new size first would take a new bitmap of
+        // that size, about as long as drawing it.)
         canvas.width = view.width;
         canvas.height = view.rows;
-        byId("cursor").hidden = true;
-        if (view.width > 0) {
-            const pixels = view.result.pixels;
-            const rgba = new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, view.width * view.rows * 4);
-            canvas.getContext("2d").putImageData(new ImageData(rgba, view.width, view.rows), 0, 0);
-        }
+        canvas.getContext("bitmaprenderer").transferFromImageBitmap(image);
         zoomPreview();
     }
 
@@ -162,7 +177,8 @@ const View = (() => {
         view.rows = drawn ? rows : 0;
         view.x = view.y = 0;
         const drawing = performance.now();
-        drawPreview();
+        drawPreview(result.bitmap);
+        result.bitmap = null;      // the canvas has it now
         document.body.dataset.drawMs = (performance.now() - drawing).toFixed(1);
         byId("dimensions").textContent = width + " x " + rows + " pixels, " + count + " values" +
             (drawn ? "" : " (too large for a picture here)");
