@@ -66,11 +66,13 @@ const Job = (() => {
         const args = [source.name, name + ".h", name].concat(white ? ["-wt"] : []);
         const result = await Run.tafelix(source.name, source.bytes, args, request.pixels);
         const pixels = result.pixels ? result.pixels.buffer : null;
+        const drawing = performance.now();
         const bitmap = pixels && await drawn(result.pixels, result.width, result.rows);
+        const bitmapMs = performance.now() - drawing;
         send({ type: "shown", id, lines: result.lines, status: result.status, width: result.width,
             rows: result.rows, count: result.pixels ? result.pixels.length : 0, pixels, bitmap, made: last.made,
-            madeName: last.made ? source.name : null, readMs, mainMs: result.mainMs,
-            workMs: performance.now() - started }, [pixels, bitmap].filter((item) => item));
+            madeName: last.made ? source.name : null, readMs, mainMs: result.mainMs, previewMs: result.previewMs,
+            bitmapMs, workMs: performance.now() - started }, [pixels, bitmap].filter((item) => item));
         const rest = { type: "text", id, head: "", length: 0, text: null, size: null };
         if (result.status === 0) {
             const output = result.output;

@@ -106,8 +106,9 @@ const Page = (() => {
                 if (shown === entry) {
                     View.show(entry.result);
                     body.totalMs = (performance.now() - started).toFixed(1);   // choosing to the drawn preview
-                    body.mainMs = message.mainMs.toFixed(1);
-                    body.readMs = message.readMs.toFixed(1);
+                    for (const time of ["readMs", "mainMs", "previewMs", "bitmapMs", "workMs"]) {
+                        body[time] = (message[time] || 0).toFixed(1);
+                    }
                 }
             } else if (message.type === "text") {
                 Object.assign(entry.result, message, { type: "done" });

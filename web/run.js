@@ -109,7 +109,9 @@ const Run = (() => {
         if (status === 0) {
             const node = fs.lookupPath(args[1]).node;
             result.output = node.contents ? node.contents.subarray(0, node.usedBytes) : new Uint8Array(0);
+            const previewing = performance.now();
             result.pixels = previewPixels(bytes, args.includes("-wt"), into);
+            result.previewMs = performance.now() - previewing;
             const size = Picture.size("bmp", bytes);
             result.width = size ? size.width : 0;
             result.rows = size ? size.height : 0;
