@@ -101,7 +101,7 @@ OPAQUE_JPEG = ["-alpha", "off", "-quality", "95", "-sampling-factor", "1x1"]
 # 24-bit BMP it must not); phone (no sideways scroll at 390 px after it);
 # shot (that, and screenshots); copy, inspect (try them after it); all (run
 # in Firefox and WebKitGTK too); bg=RRGGBB (the background); refused (the
-# page refuses the file's kind, and so does make)
+# page refuses the file's kind or content, and so does make)
 CASES = [
     ("int.bmp", "int_", None, "1 4 11", None, "all"),
     ("w2.bmp", "w2", None, "2 3 12 --top-down", None, "-wt"),
@@ -134,6 +134,7 @@ CASES = [
     ("size.bmp", "size", None, "3 3 23", IMPOSSIBLE, ""),
     ("cut.bmp", "cut", None, "5 5 24 --top-down", TRUNCATED, ""),
     ("same.h", "same", None, "2 2 25", None, "refused"),
+    ("bmp.png", "bmp", None, "2 2 26", None, "refused"),
 ]
 
 # A drop of a file on the page's drop zone, as a browser delivers it.
@@ -385,7 +386,8 @@ def check_case(driver, args, work, manual_page, row):
 
     status = None
     if text(driver, "problem"):
-        refusal = "%s: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures" % row[0]
+        refusal = "%s is not a PNG picture" % row[0] if row[0].endswith(".png") else \
+            "%s: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures" % row[0]
         if text(driver, "messages") or ("refused" in flags and text(driver, "problem") != refusal):
             problems.append("problem %r, console %r" % (text(driver, "problem"), text(driver, "messages")))
     else:
@@ -434,7 +436,7 @@ def check_case(driver, args, work, manual_page, row):
             problems.append("dimensions %r" % text(driver, "dimensions"))
         scale = driver.execute_script("const c = document.getElementById('preview'); "
                                       "return [c.getBoundingClientRect().width / c.width, document.getElementById('zoom').options[0].text]")
-        if scale[1] != "Fit (%g x)" % round(scale[0], 2):
+        if scale[0] is None or scale[1] != "Fit (%g x)" % round(scale[0], 2):
             problems.append("the picture is drawn %g times as large, the zoom menu says %r" % tuple(scale))
         whole = native_bytes.decode("latin-1").replace("\r\n", "\n")
         shown = text(driver, "text")
