@@ -385,7 +385,7 @@ def check_case(driver, args, work, manual_page, row):
         problems.append("a BMP made" if made.is_displayed() else "no BMP made")
 
     status = None
-    if text(driver, "problem"):
+    if text(driver, "problem") or "refused" in flags:
         refusal = "%s is not a PNG picture" % row[0] if row[0].endswith(".png") else \
             "%s: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures" % row[0]
         if text(driver, "messages") or ("refused" in flags and text(driver, "problem") != refusal):

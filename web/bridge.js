@@ -46,10 +46,16 @@ const Bridge = (() => {
                 deliver(current, event.data);
             }
         };
+        // A worker that fails before it is ready never will be: the page
+        // takes over. One that fails later ends the conversion it ran.
         worker.onerror = (event) => {
             event.preventDefault();
             if (!ready) {
                 fallBack();
+            } else if (current) {
+                deliver(current, { type: "failed", problem: "The conversion stopped: " + event.message });
+                worker.terminate();
+                startWorker();
             }
         };
     }

@@ -130,6 +130,7 @@ const Page = (() => {
         entry.ended = true;
         busy(null);
         if (failure) {
+            entry.result = null;
             entry.problem = failure.problem;
             setState(entry, failure.state || "not read", "failed");
             if (shown === entry) {
