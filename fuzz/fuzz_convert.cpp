@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Each verdict is checked against the bytes, with and without -wt.
     for (int mark_white : {0, 1}) {
         const Decoded d = fuzz_decode_checked(file, mark_white);
-        if (d.result == 0) {
+        if (d.found == 0) {
             const TableText text = read_table_text(written_text("img", d.table));
             fuzz_require(text.broken.empty(), text.broken.c_str());
             fuzz_require(text.name == "img", "the array's name");

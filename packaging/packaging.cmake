@@ -13,6 +13,7 @@ else()
   set(TAFELIX_DOC_DIR ${CMAKE_INSTALL_DOCDIR})
 endif()
 install(FILES README.md LICENSE DESTINATION ${TAFELIX_DOC_DIR})
+install(FILES examples/README.md DESTINATION ${TAFELIX_DOC_DIR}/examples)
 
 # The packages are tafelix's own; inside another project's build, CPack is
 # that project's.

@@ -23,6 +23,17 @@ function(gzip_file file)
   endif()
 endfunction()
 
+# Every package carries the browser page of its own version, built before
+# by the web preset (see TAFELIX_PAGE_DIR in CMakeLists.txt).
+set(page "${root}/share/tafelix/web/index.html")
+if(EXISTS "${page}")
+  file(READ "${page}" page_text)
+endif()
+if(NOT page_text MATCHES ">${CPACK_PACKAGE_VERSION}<")
+  message(FATAL_ERROR "The package has no page of version ${CPACK_PACKAGE_VERSION} in share/tafelix/web/: "
+    "build it first: cmake --workflow --preset web")
+endif()
+
 file(READ "${CPACK_RESOURCE_FILE_LICENSE}" license)
 if(CPACK_GENERATOR STREQUAL "DEB")
   # Debian's way: the manual page compressed (gzip -n: no name, no time

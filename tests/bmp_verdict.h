@@ -1,6 +1,6 @@
 // What the converter must make of any byte string, worked out the slow and
-// obvious way, pixel by pixel, straight from the bytes: the messages the
-// decoder prints and, for an accepted bitmap, every value of the table.
+// obvious way, pixel by pixel, straight from the bytes: the lines printed
+// for the decoder's reasons and, for an accepted bitmap, every value of the table.
 // The corruption tests and the fuzz targets hold the decoder against it.
 #pragma once
 
@@ -11,7 +11,7 @@
 
 struct BmpVerdict {
     bool accepted = false;
-    std::string messages;               // everything the decoder prints
+    std::string messages;               // the lines for the decoder's reasons
     std::int64_t width = 0;             // as stored
     std::int64_t height = 0;            // as stored, negative for top-down
     std::vector<std::int32_t> values;   // accepted: the whole table

@@ -83,12 +83,14 @@ Measured convert_in_process(const std::vector<std::string>& args)
     for (std::string& a : owned) {
         argv.push_back(a.data());
     }
-    testing::internal::CaptureStdout();
-    const std::size_t before = bytes_in_use;
-    peak_in_use = before;
-    const int status = run_tafelix(static_cast<int>(argv.size()), argv.data());
-    const std::size_t peak = peak_in_use - before;
-    return {status, testing::internal::GetCapturedStdout(), peak};
+    Measured m{};
+    m.printed = text_written_by([&](std::FILE* console) {
+        const std::size_t before = bytes_in_use;
+        peak_in_use = before;
+        m.status = run_tafelix(static_cast<int>(argv.size()), argv.data(), console);
+        m.peak = peak_in_use - before;
+    });
+    return m;
 }
 
 std::string show(std::size_t peak, std::size_t length)

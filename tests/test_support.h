@@ -1,8 +1,6 @@
 // Helpers that the tests and the fuzz targets share: the decoder and the
-// writer run in memory, with what they print or write caught as text, and
-// the writer's text read back.
-// They point stdout at an in-memory stream for a while, which the POSIX
-// systems the tests run on allow.
+// writer run in memory, the writer's text caught in a memory stream (POSIX)
+// and read back.
 #pragma once
 
 #include "bitmap/bitmap_decoder.h"
@@ -22,14 +20,25 @@ inline std::string bytes_of(const std::vector<std::uint8_t>& v)
 }
 
 // A rejected bitmap must leave the table as it was: the decoder gets one
-// with this count.
-constexpr std::int32_t UNTOUCHED_COUNT = 12345;
+// holding just this value.
+constexpr std::int32_t UNTOUCHED = 12345;
 
 struct Decoded {
-    int result = 0;
-    std::string printed;  // everything the decoder wrote to stdout
+    Rejections found = 0;
     PixelTable table;
 };
+
+// The lines the program prints for the reasons in `found`, in order.
+inline std::string lines_for(Rejections found)
+{
+    const char* const lines[] = {"Datei zu kurz\n",      "typ falsch\n",         "bitcnt falsch\n",
+                                 "compression falsch\n", "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n"};
+    std::string text;
+    for (int k = 0; k < REJECTION_KINDS; ++k) {
+        text += (found & (1u << k)) != 0 ? lines[k] : "";
+    }
+    return text;
+}
 
 // Calls `write` with a stream in memory and returns what it wrote there.
 template <typename Write>
@@ -48,17 +57,11 @@ std::string text_written_by(Write write)
     return s;
 }
 
-// Runs the decoder as the driver calls it and catches what it prints.
-inline Decoded decode_captured(const LoadedFile& file, int mark_white)
+inline Decoded decode(const std::vector<std::uint8_t>& bytes, bool mark_white = false)
 {
     Decoded d;
-    d.table.count = UNTOUCHED_COUNT;
-    d.printed = text_written_by([&](std::FILE* memory) {
-        std::FILE* console = stdout;
-        stdout = memory;
-        d.result = decode_bmp24(file, d.table, mark_white);
-        stdout = console;
-    });
+    d.table.values = {UNTOUCHED};
+    d.found = decode_bmp24(LoadedFile{bytes}, d.table, mark_white);
     return d;
 }
 

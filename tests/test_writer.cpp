@@ -9,7 +9,7 @@ namespace {
 
 std::string written(const std::string& name, const std::vector<std::int32_t>& values)
 {
-    return written_text(name, PixelTable{values, static_cast<std::int32_t>(values.size())});
+    return written_text(name, PixelTable{values});
 }
 
 TEST(Writer, WholeFilesForLineBreakCounts)

@@ -32,7 +32,7 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* tafelix_preview_input(std::int32_t length)
 // for a bitmap the program rejects.
 EMSCRIPTEN_KEEPALIVE std::uint32_t* tafelix_preview(int mark_white)
 {
-    if (decode_bmp24(input, table, mark_white) != 0) {
+    if (decode_bmp24(input, table, mark_white != 0) != 0) {
         return nullptr;
     }
     for (std::int32_t& value : table.values) {

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -52,37 +51,28 @@ void convert_pixels(const std::uint8_t* src, std::size_t n, std::int32_t white, 
     dst[n - 1] = value == 0xFFFFFF ? white : value;
 }
 
-int reject(const char* message)
-{
-    std::fputs(message, stdout);
-    return -1;
-}
-
 }  // namespace
 
-int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
+Rejections decode_bmp24(const LoadedFile& input, PixelTable& table, bool mark_white)
 {
     const std::uint8_t* file = input.bytes.data();
     const std::size_t length = input.bytes.size();
     if (length < HEADER_END) {
-        return reject("Datei zu kurz\n");
+        return TOO_SHORT;
     }
 
-    bool accepted = true;
+    Rejections format = 0;
     if (read_u16(file + TYPE_AT) != TYPE_BM) {
-        std::fputs("typ falsch\n", stdout);
-        accepted = false;
+        format |= NOT_BM;
     }
     if (read_u16(file + BIT_COUNT_AT) != 24) {
-        std::fputs("bitcnt falsch\n", stdout);
-        accepted = false;
+        format |= NOT_24_BITS;
     }
     if (read_u32(file + COMPRESSION_AT) != 0) {
-        std::fputs("compression falsch\n", stdout);
-        accepted = false;
+        format |= COMPRESSED;
     }
-    if (!accepted) {
-        return -1;
+    if (format != 0) {
+        return format;
     }
 
     const std::int64_t width = read_s32(file + WIDTH_AT);
@@ -90,17 +80,16 @@ int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
     // A negative height means top-down rows; INT32_MIN has no positive
     // counterpart, so it is refused before it is negated.
     if (width < 0 || height == std::numeric_limits<std::int32_t>::min()) {
-        return reject("Bildgroesse falsch\n");
+        return BAD_SIZE;
     }
     const bool top_down = height < 0;
     const std::int64_t rows = top_down ? -static_cast<std::int64_t>(height) : height;
     const std::int64_t pixels = width * rows;
     if (pixels > std::numeric_limits<std::int32_t>::max()) {
-        return reject("Bildgroesse falsch\n");
+        return BAD_SIZE;
     }
     if (pixels == 0) {
         table.values.clear();
-        table.count = 0;
         return 0;
     }
 
@@ -110,7 +99,7 @@ int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
     const std::int64_t stride = (row_bytes + 3) & ~std::int64_t{3};
     const std::int64_t start = read_u32(file + PIXEL_OFFSET_AT);
     if (start + stride * (rows - 1) + row_bytes > static_cast<std::int64_t>(length)) {
-        return reject("Bilddaten unvollstaendig\n");
+        return PIXELS_MISSING;
     }
 
     // Every pixel read below lies inside the file: proven by the check above.
@@ -118,13 +107,12 @@ int decode_bmp24(const LoadedFile& input, PixelTable& table, int mark_white)
     const auto row_count = static_cast<std::size_t>(rows);
     table.values.resize(static_cast<std::size_t>(pixels));
     std::int32_t* out = table.values.data();
-    const std::int32_t white = mark_white == 1 ? -1 : 0xFFFFFF;
+    const std::int32_t white = mark_white ? -1 : 0xFFFFFF;
     for (std::size_t r = 0; r < row_count; ++r) {
         const std::uint8_t* src =
             file + static_cast<std::size_t>(start) + r * static_cast<std::size_t>(stride);
         const std::size_t table_row = top_down ? r : row_count - 1 - r;
         convert_pixels(src, cols, white, out + table_row * cols);
     }
-    table.count = static_cast<std::int32_t>(pixels);
     return 0;
 }

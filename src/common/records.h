@@ -15,5 +15,4 @@ struct LoadedFile {
 // Element k is the pixel in row k / width, column k % width.
 struct PixelTable {
     std::vector<std::int32_t> values;
-    std::int32_t count = 0;
 };

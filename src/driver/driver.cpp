@@ -5,6 +5,7 @@
 #include "table/table_writer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -18,14 +19,60 @@ namespace {
 constexpr std::size_t READ_BYTES = 1 << 20;
 constexpr std::uintmax_t MAX_INPUT = std::numeric_limits<std::int32_t>::max();
 
-const char* const NO_OUTPUT = "Ausgabedatei kann nicht geoeffnet werden\n";
+// Every line the program prints, in the order a run can print them; "%s"
+// stands for the input's name or length. A failure's exit status is the
+// length of its line in characters, so each failure has its own status
+// (21, 22, 28, 39, 41).
+enum Message {
+    USAGE,
+    OPENING,
+    NO_INPUT,
+    NO_OUTPUT,
+    TOO_LARGE,
+    UNREADABLE,
+    LENGTH,
+    FIRST_REJECTION,  // the decoder's reasons, in the order of their flags
+    READ_FAILED = FIRST_REJECTION + REJECTION_KINDS,
+    WRITE_FAILED,
+    NO_MEMORY,
+    MESSAGE_COUNT
+};
 
-// A failure prints its message; the exit status is the message's length in
-// characters, so each failure has its own status (21, 22, 28, 39, 41).
-int fail(const char* message)
+const char* const MESSAGES[MESSAGE_COUNT] = {
+    "Converter fuer bmp 24 bit nach c file zum includieren V1.0\n"
+    "Quendrak\n"
+    "tafelix filename outputname  varname\n",
+    "oeffne Datei:%s\n",
+    "Datei nicht vorhanden\n",
+    "Ausgabedatei kann nicht geoeffnet werden\n",
+    "Datei zu gross\n",
+    "Datei kann nicht gelesen werden\n",
+    "filelaenge: %s\n",
+    "Datei zu kurz\n",             // TOO_SHORT
+    "typ falsch\n",                // NOT_BM
+    "bitcnt falsch\n",             // NOT_24_BITS
+    "compression falsch\n",        // COMPRESSED
+    "Bildgroesse falsch\n",        // BAD_SIZE
+    "Bilddaten unvollstaendig\n",  // PIXELS_MISSING
+    "Fehler beim lesen der Daten\n",
+    "Fehler beim schreiben der Ausgabedatei\n",
+    "Nicht genug Speicher\n",
+};
+
+void say(std::FILE* console, Message message, const char* detail = "")
 {
-    std::fputs(message, stdout);
-    return static_cast<int>(std::strlen(message));
+    std::fprintf(console, MESSAGES[message], detail);
+}
+
+int status_of(Message failure)
+{
+    return static_cast<int>(std::strlen(MESSAGES[failure]));
+}
+
+int fail(std::FILE* console, Message failure)
+{
+    say(console, failure);
+    return status_of(failure);
 }
 
 struct FileCloser {
@@ -52,14 +99,14 @@ OpenFile open_input(const char* name, FileFacts& facts)
 // link, another spelling or drive letter), nor the file that standard output
 // was sent to, where the console lines would overwrite the table. Files are
 // told apart by what they are, not by how they are named.
-bool output_is_taken(const FileFacts& input, const char* output_name)
+bool output_is_taken(const FileFacts& input, const char* output_name, std::FILE* console)
 {
     const FileFacts output = facts_of_name(output_name);
     if (!output.known) {
         return false;
     }
-    const FileFacts console = facts_of_open_file(stdout);
-    return same_file(output, input) || (console.regular && same_file(output, console));
+    const FileFacts printed_to = facts_of_open_file(console);
+    return same_file(output, input) || (printed_to.regular && same_file(output, printed_to));
 }
 
 // Sets aside the table's storage before the decoder fills it, so that it
@@ -86,56 +133,67 @@ void reserve_table(PixelTable& table, std::size_t length)
 // Standard output sent into the input file (appended to it, opened onto it,
 // through a link or another name) would write the console lines into the
 // bitmap. Asked of the names only: the input is not opened for it.
-bool console_is_input(const char* input_name)
+bool console_is_input(const char* input_name, std::FILE* console)
 {
-    const FileFacts console = facts_of_open_file(stdout);
-    return console.regular && same_file(console, facts_of_name(input_name));
+    const FileFacts printed_to = facts_of_open_file(console);
+    return printed_to.regular && same_file(printed_to, facts_of_name(input_name));
 }
 
-int convert(const char* input_name, const char* output_name, const char* array_name,
-            int mark_white)
+// Prints the line of each reason the decoder found, in the order of the flags.
+void say_rejections(std::FILE* console, Rejections found)
+{
+    static_assert(PIXELS_MISSING == 1u << (REJECTION_KINDS - 1), "one line for each reason");
+    for (int k = 0; k < REJECTION_KINDS; ++k) {
+        if ((found & (1u << k)) != 0) {
+            say(console, static_cast<Message>(FIRST_REJECTION + k));
+        }
+    }
+}
+
+int convert(const char* input_name, const char* output_name, const char* array_name, bool mark_white,
+            std::FILE* console)
 {
     // Refused before the first line, which would land in the bitmap: with
     // the status of the message that cannot be printed, and nothing printed.
-    if (console_is_input(input_name)) {
-        return static_cast<int>(std::strlen(NO_OUTPUT));
+    if (console_is_input(input_name, console)) {
+        return status_of(NO_OUTPUT);
     }
-    std::printf("oeffne Datei:%s\n", input_name);
+    say(console, OPENING, input_name);
     FileFacts input_facts;
     OpenFile in = open_input(input_name, input_facts);
     if (!in) {
-        return fail("Datei nicht vorhanden\n");
+        return fail(console, NO_INPUT);
     }
-    if (output_is_taken(input_facts, output_name)) {
-        return fail(NO_OUTPUT);
+    if (output_is_taken(input_facts, output_name, console)) {
+        return fail(console, NO_OUTPUT);
     }
     OpenFile out(std::fopen(output_name, "wb"));
     if (!out) {
-        return fail(NO_OUTPUT);
+        return fail(console, NO_OUTPUT);
     }
 
     LoadedFile input;
     PixelTable table;
     const LoadResult loaded = load_input(in.get(), input_facts.regular ? input_facts.size : 0, input);
-    int decoded = -1;
-    if (loaded == LoadResult::too_large) {
-        std::fputs("Datei zu gross\n", stdout);
-    } else if (loaded == LoadResult::read_error) {
-        std::fputs("Datei kann nicht gelesen werden\n", stdout);
-    } else {
-        std::printf("filelaenge: %d\n", static_cast<int>(input.bytes.size()));
-        reserve_table(table, input.bytes.size());
-        decoded = decode_bmp24(input, table, mark_white);
+    if (loaded != LoadResult::ok) {
+        say(console, loaded == LoadResult::too_large ? TOO_LARGE : UNREADABLE);
+        return fail(console, READ_FAILED);
     }
-    if (decoded != 0) {
-        return fail("Fehler beim lesen der Daten\n");
+    char length[16];
+    *std::to_chars(length, length + sizeof length - 1, input.bytes.size()).ptr = '\0';
+    say(console, LENGTH, length);
+    reserve_table(table, input.bytes.size());
+    const Rejections found = decode_bmp24(input, table, mark_white);
+    if (found != 0) {
+        say_rejections(console, found);
+        return fail(console, READ_FAILED);
     }
 
     write_table(out.get(), array_name, table);
     const bool write_failed = std::ferror(out.get()) != 0;
     const bool close_failed = std::fclose(out.release()) != 0;
     if (write_failed || close_failed) {
-        return fail("Fehler beim schreiben der Ausgabedatei\n");
+        return fail(console, WRITE_FAILED);
     }
     return 0;
 }
@@ -180,25 +238,23 @@ LoadResult load_input(std::FILE* in, std::uintmax_t expected_size, LoadedFile& f
     return std::ferror(in) != 0 ? LoadResult::read_error : LoadResult::ok;
 }
 
-int run_tafelix(int argc, char** argv)
+int run_tafelix(int argc, char** argv, std::FILE* console)
 {
     // The switch may stand anywhere, even among the first three arguments,
     // where it is then also taken as a name.
-    int mark_white = 0;
+    bool mark_white = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "-wt") == 0) {
-            mark_white = 1;
+            mark_white = true;
         }
     }
     if (argc <= 3) {
-        std::fputs("Converter fuer bmp 24 bit nach c file zum includieren V1.0\n", stdout);
-        std::fputs("Quendrak\n", stdout);
-        std::fputs("tafelix filename outputname  varname\n", stdout);
+        say(console, USAGE);
         return 0;
     }
     try {
-        return convert(argv[1], argv[2], argv[3], mark_white);
+        return convert(argv[1], argv[2], argv[3], mark_white, console);
     } catch (const std::bad_alloc&) {
-        return fail("Nicht genug Speicher\n");
+        return fail(console, NO_MEMORY);
     }
 }

@@ -13,5 +13,6 @@ enum class LoadResult { ok, read_error, too_large };
 // Files of more than INT32_MAX bytes are not loaded further: too_large.
 LoadResult load_input(std::FILE* in, std::uintmax_t expected_size, LoadedFile& file);
 
-// The whole run for one command line; returns the process's exit status.
-int run_tafelix(int argc, char** argv);
+// The whole run for one command line, its lines printed to `console`
+// (standard output for the program); returns the process's exit status.
+int run_tafelix(int argc, char** argv, std::FILE* console);

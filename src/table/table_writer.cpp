@@ -88,7 +88,8 @@ char* emit_line(char* at, std::string_view line)
 
 void write_table(std::FILE* out, std::string_view name, const PixelTable& table)
 {
-    const std::string count = std::to_string(table.count);
+    const std::size_t n = table.values.size();
+    const std::string count = std::to_string(n);
     const std::string_view comment = "//Tabelle mit tafelix erzeugt: ";
     std::string declaration = "int ";
     declaration.append(name);
@@ -106,7 +107,6 @@ void write_table(std::FILE* out, std::string_view name, const PixelTable& table)
     at = emit_line(at, declaration);
 
     const std::int32_t* values = table.values.data();
-    const std::size_t n = table.count > 0 ? static_cast<std::size_t>(table.count) : 0;
     const std::size_t full_lines = n / VALUES_PER_LINE;
     for (std::size_t i = 0; i < full_lines; ++i, values += VALUES_PER_LINE) {
         char* end = at;

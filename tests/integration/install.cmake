@@ -61,8 +61,8 @@ if(NOT title MATCHES "\"tafelix ${version}\"")
   message(FATAL_ERROR "manual page title: have '${title}', want the version ${version}")
 endif()
 
-# Every message the program can print is explained, in the manual page and in
-# the README. The messages are taken from the program's sources, so a new
+# Every message the program can print is explained in the manual page.
+# The messages are taken from the program's sources, so a new
 # message without documentation fails here.
 file(GLOB_RECURSE sources "${SOURCE_DIR}/src/*.cpp")
 set(messages "")
@@ -84,20 +84,14 @@ if(count LESS 15)
   message(FATAL_ERROR "found only ${count} messages in the sources: ${messages}")
 endif()
 
-file(READ "${SOURCE_DIR}/README.md" readme)
 # Filled text may break or widen spaces; compare with single blanks.
 string(REGEX REPLACE "[ \t\r\n]+" " " page_flat "${page}")
-string(REGEX REPLACE "[ \t\r\n]+" " " readme_flat "${readme}")
 set(missing "")
 foreach(text IN LISTS messages)
   string(REGEX REPLACE "[ \t]+" " " flat "${text}")
   string(FIND "${page_flat}" "${flat}" in_page)
-  string(FIND "${readme_flat}" "${flat}" in_readme)
   if(in_page EQUAL -1)
     list(APPEND missing "manual page: '${text}'")
-  endif()
-  if(in_readme EQUAL -1)
-    list(APPEND missing "README: '${text}'")
   endif()
 endforeach()
 

@@ -5,7 +5,7 @@
 #   -DSOURCE_DIR=  the source tree    -DTEST_BUILD=  its build with the tests (build/test)
 #   -DWORK=        a scratch folder
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
-foreach(tool IN ITEMS dpkg-deb lintian x86_64-w64-mingw32-g++-posix wine zip)
+foreach(tool IN ITEMS dpkg-deb lintian x86_64-w64-mingw32-g++-posix wine zip emcc chromedriver)
   need_program(found_${tool} ${tool})
 endforeach()
 set(ENV{WINEPREFIX} "${WORK}/wine-prefix")
@@ -21,7 +21,7 @@ file(GLOB sources "${SOURCE_DIR}/*")
 list(REMOVE_ITEM sources "${SOURCE_DIR}/build")
 file(COPY ${sources} DESTINATION "${WORK}/again")
 foreach(tree IN ITEMS "${SOURCE_DIR}" "${WORK}/again")
-  foreach(preset IN ITEMS package windows-package)
+  foreach(preset IN ITEMS web package windows-package)
     run_checked("${tree}: cmake --workflow --preset ${preset}"
       COMMAND "${CMAKE_COMMAND}" --workflow --preset ${preset} WORKING_DIRECTORY "${tree}")
   endforeach()
@@ -46,7 +46,7 @@ foreach(row IN ITEMS "Package: tafelix" "Version: ${version}" "Architecture: amd
     message(FATAL_ERROR "control data: want a line '${row}'\n${control}")
   endif()
 endforeach()
-run_checked("lintian" COMMAND lintian --fail-on error "${packages}/${deb}" OUTPUT_VARIABLE lint)
+run_checked("lintian" COMMAND lintian --fail-on error,warning "${packages}/${deb}" OUTPUT_VARIABLE lint)
 message(STATUS "lintian: no error\n${lint}")
 
 # Unpacked, each holds these files; bin/ holds the program alone.
@@ -106,6 +106,11 @@ foreach(run IN ITEMS "${TEST_BUILD}/tafelix|want" "${deb}/bin/tafelix|deb" "${tg
   endforeach()
 endforeach()
 run_checked("wine prefix" COMMAND sh "${SOURCE_DIR}/tests/wine_prefix.sh" stop "$ENV{WINEPREFIX}")
+# Each unpacked page, opened from disk, passes every row of the page's test.
+foreach(tree IN ITEMS "${deb}" "${tgz}" "${zip}")
+  run_checked("the page in ${tree}" COMMAND /usr/bin/python3 "${SOURCE_DIR}/tests/test_page.py" --page "${tree}/share/tafelix/web/index.html"
+    --native "${TEST_BUILD}/tafelix" --write-bitmap "${TEST_BUILD}/tests/write_bitmap")
+endforeach()
 
 # The unpacked CMake packages serve a consumer project; the Windows one is
 # found and names its tafelix.exe.
