@@ -1,17 +1,21 @@
 // Where conversions run: in a worker started with the page, from a blob:
 // URL that holds TafelixEngine's text (engine.js; Chromium starts no worker
 // from a file: page's own files), so that the page stays free while the
-// program runs. When no worker starts, the engine runs on the page itself.
-// The file is read here and its bytes handed over: a worker from a blob: URL
-// may not read a file: page's files (WebKitGTK refuses).
+// program runs. When no worker starts, the engine runs on the page itself;
+// so does a picture of a kind the browser decodes on the page but not in
+// its workers (WebKitGTK: JPEG, GIF, WebP). The file is read here and its
+// bytes handed over: a worker from a blob: URL may not read a file: page's
+// files (WebKitGTK refuses).
 "use strict";
 
 const Bridge = (() => {
+    const BY_BROWSER = ["jpeg", "gif", "webp"];     // the kinds the browser decodes (picture.js)
     let worker = null;
-    let onPage = null;      // TafelixEngine's Job, when conversions run on the page
+    let ready = null;       // resolves with the kinds the worker decodes, or null without a worker
+    let onPage = null;      // TafelixEngine's Job on the page, once needed
     let url = null;
-    let current = null;     // { request, receive, done } of the running conversion
-    let held = null;        // the id of the file whose bytes the engine holds
+    let current = null;     // { request, receive, done, posted, onPage } of the running conversion
+    let held = null;        // the id of the file whose bytes the worker holds
 
     function deliver(job, message) {
         if (current !== job) {
@@ -20,28 +24,33 @@ const Bridge = (() => {
         job.receive(message);
         if (message.type !== "shown") {
             current = null;
-            if (worker) {
+            if (!job.onPage) {
                 job.done();
             }
         }
     }
 
     function startWorker() {
-        let ready = false;
         held = null;
+        let settle;
+        ready = new Promise((resolve) => {
+            settle = resolve;
+        });
         try {
             url = url || URL.createObjectURL(new Blob(["(" + TafelixEngine + ")().listen(self);"],
                 { type: "text/javascript" }));
             worker = new Worker(url);
         } catch (error) {
-            fallBack();
+            fallBack(settle);
             return;
         }
+        let started = false;
         worker.onmessage = (event) => {
             if (event.data.type === "ready") {
-                ready = true;
+                started = true;
+                settle(event.data.decodes);
             } else if (event.data.type === "broken") {
-                fallBack();
+                fallBack(settle);
             } else {
                 deliver(current, event.data);
             }
@@ -50,9 +59,9 @@ const Bridge = (() => {
         // takes over. One that fails later ends the conversion it ran.
         worker.onerror = (event) => {
             event.preventDefault();
-            if (!ready) {
-                fallBack();
-            } else if (current) {
+            if (!started) {
+                fallBack(settle);
+            } else if (current && !current.onPage) {
                 deliver(current, { type: "failed", problem: "The conversion stopped: " + event.message });
                 worker.terminate();
                 startWorker();
@@ -60,31 +69,33 @@ const Bridge = (() => {
         };
     }
 
-    function runOnPage(job) {
-        onPage.run(job.request, (message) => deliver(job, message)).then(job.done, job.done);
-    }
-
-    function fallBack() {
+    function fallBack(settle) {
         if (worker) {
             worker.terminate();
             worker = null;
         }
+        settle(null);
+    }
+
+    function runOnPage(job) {
+        job.onPage = true;
         onPage = onPage || TafelixEngine();
-        if (current) {
-            runOnPage(current);
-        }
+        onPage.run(job.request, (message) => deliver(job, message)).then(job.done, job.done);
     }
 
     // Starts one conversion (a request of Job.run); `receive` gets its
-    // messages. Resolves when it has ended or was cancelled and the next may
-    // start. The request's `pixels` (a preview's old memory) go along.
+    // messages. Resolves when it has ended, or was cancelled, and the next
+    // may start. The request's `pixels` (a preview's old memory) go along.
     async function convert(request, receive) {
         let done;
         const ended = new Promise((resolve) => {
             done = resolve;
         });
-        const job = current = { request, receive, done };
-        if (held !== request.id) {
+        const job = current = { request, receive, done, posted: false, onPage: false };
+        const decodes = await ready;
+        const kind = Picture.kindOf(request.file.name);
+        const here = decodes === null || (BY_BROWSER.includes(kind) && !decodes.includes(kind));
+        if (here || held !== request.id) {
             try {
                 request.bytes = await request.file.arrayBuffer();
             } catch (error) {
@@ -92,16 +103,16 @@ const Bridge = (() => {
                     error.name + "): it may be gone or not readable." });
                 return;
             }
-            if (current !== job) {
-                return;     // cancelled while reading
-            }
-            held = request.id;
+        }
+        if (current !== job) {
+            return;     // cancelled while reading
         }
         job.posted = true;
-        if (worker) {
-            worker.postMessage(request, [request.pixels, request.bytes].filter((buffer) => buffer));
-        } else {
+        if (here) {
             runOnPage(job);
+        } else {
+            held = request.id;
+            worker.postMessage(request, [request.pixels, request.bytes].filter((buffer) => buffer));
         }
         return ended;
     }
@@ -111,8 +122,7 @@ const Bridge = (() => {
     function cancel() {
         const job = current;
         current = null;
-        held = null;
-        if (job && job.posted && worker) {
+        if (job && job.posted && !job.onPage) {
             worker.terminate();
             startWorker();
             job.done();

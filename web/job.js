@@ -85,13 +85,35 @@ const Job = (() => {
         send(rest);
     }
 
-    // In a worker: the page's requests, one at a time, in order.
+    // One pixel of each kind the browser decodes: whether it decodes them
+    // here (WebKitGTK's workers decode none).
+    const ONE_PIXEL = {
+        jpeg: "/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDABALDA4MChAODQ4SERATGCgaGBYWGDEjJR0oOjM9PDkzODdASFxOQERXRTc4UG1RV19iZ2hnPk1xeXBkeFxlZ2P/2wBDARESEhgVGC8aGi9jQjhCY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2NjY2P/wAARCAABAAEDAREAAhEBAxEB/8QAFAABAAAAAAAAAAAAAAAAAAAABf/EABQQAQAAAAAAAAAAAAAAAAAAAAD/xAAVAQEBAAAAAAAAAAAAAAAAAAAFBv/EABQRAQAAAAAAAAAAAAAAAAAAAAD/2gAMAwEAAhEDEQA/ABRa8f/Z",
+        gif: "R0lGODlhAQABAPAAAP8AAAAAACH5BAAAAAAALAAAAAABAAEAAAICRAEAOw==",
+        webp: "UklGRhwAAABXRUJQVlA4TA8AAAAvAAAAAAcQ/Y/+ByKi/wEA",
+    };
+    async function decodesHere() {
+        const kinds = [];
+        for (const [kind, base64] of Object.entries(ONE_PIXEL)) {
+            try {
+                const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+                (await createImageBitmap(new Blob([bytes], { type: "image/" + kind }))).close();
+                kinds.push(kind);
+            } catch (error) {
+                // Not here.
+            }
+        }
+        return kinds;
+    }
+
+    // In a worker: the page's requests, one at a time, in order. It is
+    // ready once its module is, and says which kinds the browser decodes in it.
     function listen(scope) {
         let queue = Promise.resolve();
         scope.onmessage = (event) => {
             queue = queue.then(() => run(event.data, (message, transfer) => scope.postMessage(message, transfer)));
         };
-        Run.start().then(() => scope.postMessage({ type: "ready" }),
+        Promise.all([Run.start(), decodesHere()]).then(([, decodes]) => scope.postMessage({ type: "ready", decodes }),
             (error) => scope.postMessage({ type: "broken", problem: String(error) }));
     }
 
