@@ -74,9 +74,6 @@ const Page = (() => {
 
     // One conversion through the bridge; resolves when it is over.
     async function convert(entry) {
-        if (entry.removed) {
-            return;
-        }
         const started = performance.now();
         const old = entry.result;
         entry.result = null;

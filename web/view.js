@@ -172,7 +172,7 @@ const View = (() => {
         }
         const { width, rows, count } = result;
         // Browsers draw no canvas of more than 32767 pixels a side or 2^28 in all.
-        const drawn = width > 0 && rows > 0 && width <= 32767 && rows <= 32767 && count <= 2 ** 28;
+        const drawn = width > 0 && width * rows === count && width <= 32767 && rows <= 32767 && count <= 2 ** 28;
         view.width = drawn ? width : 0;
         view.rows = drawn ? rows : 0;
         view.x = view.y = 0;
