@@ -19,25 +19,42 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
-echo "== the browser page: built with Emscripten, driven in headless Chromium (every row) and WebKitGTK (a subset) against the native program"
+echo "== the page's scripts under Node: the picture reading against ImageMagick's two steps of the builds, the C naming rules"
+# The PngSuite files come from Debian's golang-1.19-src.
+if command -v node >/dev/null && command -v convert >/dev/null \
+        && [ -d /usr/share/go-1.19/src/image/png/testdata/pngsuite ]; then
+    node --test tests/web/
+else
+    skip "the page's Node tests (need nodejs, imagemagick, golang-1.19-src)"
+fi
+
+echo "== the browser page: built with Emscripten, driven in headless Chromium (every row), Firefox and WebKitGTK (the rows marked all) against the native program and the make integration"
 # Debian's python3, which python3-selenium serves, whatever python3 comes first on PATH.
-# axe-core comes from npm at test time, into the build folder (never committed).
+# axe-core and puppeteer-core come from npm at test time, as locked in
+# tools/page-test, into the build folder.
 if command -v emcc >/dev/null && command -v chromedriver >/dev/null && /usr/bin/python3 -c 'import selenium' 2>/dev/null \
-        && command -v npm >/dev/null && command -v convert >/dev/null; then
+        && command -v npm >/dev/null && command -v convert >/dev/null && command -v make >/dev/null; then
     cmake --workflow --preset web
-    [ -f build/npm/node_modules/axe-core/axe.min.js ] \
-        || npm install --prefix build/npm --no-audit --no-fund --silent axe-core
+    mkdir -p build/npm
+    if ! cmp -s tools/page-test/package-lock.json build/npm/package-lock.json; then
+        cp tools/page-test/package.json tools/page-test/package-lock.json build/npm/
+        npm ci --prefix build/npm --no-audit --no-fund --silent
+    fi
     page_args=(--page build/web/page/index.html --native build/test/tafelix
-               --write-bitmap build/test/tests/write_bitmap --size-script cmake/tafelix-size.cmake
-               --axe build/npm/node_modules/axe-core/axe.min.js)
+               --write-bitmap build/test/tests/write_bitmap --npm build/npm/node_modules)
     /usr/bin/python3 tests/test_page.py --browser chromium "${page_args[@]}"
+    if command -v firefox-esr >/dev/null; then
+        /usr/bin/python3 tests/test_page.py --browser firefox "${page_args[@]}"
+    else
+        skip "browser page in Firefox (needs firefox-esr)"
+    fi
     if command -v WebKitWebDriver >/dev/null && command -v xvfb-run >/dev/null; then
         xvfb-run -a /usr/bin/python3 tests/test_page.py --browser webkit "${page_args[@]}"
     else
         skip "browser page in WebKitGTK (needs webkit2gtk-driver, xvfb)"
     fi
 else
-    skip "browser page (needs emscripten, chromium, chromium-driver, python3-selenium, npm, imagemagick)"
+    skip "browser page (needs emscripten, chromium, chromium-driver, python3-selenium, npm, imagemagick, make)"
 fi
 
 echo "== the Windows build: cross-built with MinGW-w64, end-to-end tests under Wine"

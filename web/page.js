@@ -1,210 +1,233 @@
-// The page: the files chosen or dropped, each converted in turn with its
-// own array name and -wt, a list to show any of them, and the page's own
-// messages (a refused name, a file that cannot be read).
+// The page: the files chosen or dropped, each converted in turn with its own
+// array name, -wt and background; the list to show any of them; the running
+// conversion and its Cancel; the page's own messages; the settings kept for
+// the next visit. Conversions run through Bridge; View shows them.
 "use strict";
 
-// Array names as the build integrations check them: a C identifier that is
-// not one of these keywords (C89 to C23).
-const C_KEYWORDS = new Set("auto break case char const continue default do double else enum extern float for goto if inline int long register restrict return short signed sizeof static struct switch typedef union unsigned void volatile while _Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn _Static_assert _Thread_local alignas alignof bool constexpr false nullptr static_assert thread_local true typeof typeof_unqual _BitInt _Decimal32 _Decimal64 _Decimal128".split(" "));
-const MAX_FILE = 2147483647;    // the largest file the program (and a browser's buffer) takes
+const Page = (() => {
+    const MAX_FILE = 2147483647;    // the largest file the program (and a browser's buffer) takes
+    const $ = (id) => document.getElementById(id);
+    const entries = [];
+    let shown = null;       // the entry whose result is on screen
+    let picked = false;     // whether the person chose an entry since the last files came
+    let queue = Promise.resolve();
+    let serial = 0;
 
-const $ = (id) => document.getElementById(id);
-const entries = [];
-let shown = null;       // the entry whose result is on screen
-let picked = false;     // whether the person chose an entry since the last files came
-let queue = Promise.resolve();
-
-function nameProblem(name) {
-    if (!/^[A-Za-z_][A-Za-z0-9_]*$/.test(name)) {
-        return name === "" ? "Give the array a name." :
-            "\u201c" + name + "\u201d is no C identifier: use letters, digits and _, not starting with a digit.";
-    }
-    return C_KEYWORDS.has(name) ? "\u201c" + name + "\u201d is a C keyword; choose another name." : "";
-}
-
-// An array name from a file name: its stem, made a C identifier.
-function arrayName(fileName) {
-    let name = fileName.replace(/\.[^.]*$/, "").replace(/[^A-Za-z0-9_]/g, "_");
-    if (name === "" || /^[0-9]/.test(name)) {
-        name = "_" + name;
-    }
-    return C_KEYWORDS.has(name) ? name + "_" : name;
-}
-
-function say(problem) {
-    $("problem").textContent = problem;
-    $("name").setAttribute("aria-invalid", String(problem !== "" && nameProblem($("name").value) !== ""));
-}
-
-function setState(entry, state, kind) {
-    entry.item.querySelector(".state").textContent = state;
-    entry.item.dataset.kind = kind || "";
-}
-
-// An entry not on screen lets its module go (the memory of a large picture's
-// conversion, several hundred MiB), keeping a copy of its pixels if it has
-// any: several large files would otherwise hold all their modules at once.
-function release(entry) {
-    const result = entry && entry.result;
-    if (result && result.run.module) {
-        result.pixels = result.pixels && result.pixels.slice();
-        result.run.module = null;
-    }
-}
-
-function select(entry) {
-    if (shown !== entry) {
-        release(shown);
-    }
-    shown = entry;
-    for (const other of entries) {
-        other.item.setAttribute("aria-current", String(other === entry));
-    }
-    $("name").value = entry.name;
-    $("transparent-white").checked = entry.white;
-    say(entry.problem);
-    if (entry.result) {
-        showResult(entry.result);
-        showRest(entry.result);
-    } else {
-        clearView();
-    }
-}
-
-// The file as it goes to the program: a 24-bit uncompressed BMP as it is;
-// any other picture the browser decodes made into one, <stem>.bmp; a file
-// the browser cannot decode as it is, for the program to say what is wrong.
-async function programInput(file) {
-    if (file.size > MAX_FILE) {
-        throw new Error(file.name + " has " + file.size.toLocaleString("en") +
-            " bytes; the page reads files of up to 2 GiB - 1 byte.");
-    }
-    let bytes;
-    try {
-        bytes = new Uint8Array(await file.arrayBuffer());
-    } catch (error) {
-        throw new Error(file.name + " cannot be read (" + error.name + "): it may be gone or not readable.");
-    }
-    if (is24BitBmp(bytes)) {
-        return { name: file.name, bytes, made: false };
-    }
-    let bmp;
-    try {
-        bmp = await pictureToBmp(new Blob([bytes]));
-    } catch (error) {
-        throw new Error(file.name + " cannot be made into a BMP: " + error.message + ".");
-    }
-    return bmp ? { name: file.name.replace(/\.[^.]*$/, "") + ".bmp", bytes: bmp, made: true } :
-        { name: file.name, bytes, made: false };
-}
-
-async function convert(entry) {
-    const started = performance.now();
-    entry.result = null;
-    entry.problem = "";
-    if (!picked && shown !== entry) {
-        select(entry);
-    } else if (shown === entry) {
-        clearView();
-    }
-    setState(entry, "converting", "busy");
-    const { name, white } = entry;
-    const body = document.body.dataset;
-    try {
-        // A file is read once; Convert runs the program again on the same bytes.
-        entry.input = entry.input || await programInput(entry.file);
-        const input = entry.input;
-        body.readMs = (performance.now() - started).toFixed(1);
-        const args = [input.name, name + ".h", name].concat(white ? ["-wt"] : []);
-        const run = await runTafelix(input.name, input.bytes, args);
-        entry.result = { run, input, name, made: input.made };
-        setState(entry, "status " + run.status, run.status === 0 ? "ok" : "failed");
-    } catch (error) {
-        entry.problem = error.message;
-        setState(entry, "not read", "failed");
-    }
-    if (shown === entry && entry.result) {
-        showResult(entry.result);
-        body.totalMs = (performance.now() - started).toFixed(1);   // choosing to the drawn preview
-        body.mainMs = entry.result.run.mainMs.toFixed(1);
-        showRest(entry.result);
-        body.doneMs = (performance.now() - started).toFixed(1);    // and the text and downloads
-    } else if (shown === entry) {
-        say(entry.problem);
-        clearView();
-    } else {
-        release(entry);
-    }
-    body.runs = String(Number(body.runs || 0) + 1);
-}
-
-function enqueue(entry) {
-    queue = queue.then(() => convert(entry));
-}
-
-function addFiles(files) {
-    if (files.length === 0) {
-        return;
-    }
-    picked = false;
-    for (const file of files) {
-        const entry = { file, name: arrayName(file.name), white: $("transparent-white").checked,
-            input: null, result: null, problem: "" };
-        const item = document.createElement("li");
-        item.innerHTML = '<button type="button"><span class="file"></span> <span class="state">waiting</span></button>';
-        entry.item = item.firstChild;
-        entry.item.dataset.file = file.name;
-        entry.item.querySelector(".file").textContent = file.name;
-        entry.item.addEventListener("click", () => {
-            picked = true;
-            select(entry);
-        });
-        $("files").append(item);
-        entries.push(entry);
-        enqueue(entry);
-    }
-    $("files-section").hidden = false;
-}
-
-$("bitmap").addEventListener("change", () => {
-    addFiles(Array.from($("bitmap").files));
-    $("bitmap").value = "";
-});
-$("name").addEventListener("input", () => {
-    if ($("problem").textContent !== "" && nameProblem($("name").value) === "") {
-        say("");
-    }
-});
-$("form").addEventListener("submit", (event) => {
-    event.preventDefault();
-    const name = $("name").value;
-    const problem = nameProblem(name);
-    if (problem !== "") {
-        // Nothing is converted, and nothing stays on offer.
-        if (shown) {
-            shown.result = null;
-            shown.problem = problem;
-            setState(shown, "name refused", "failed");
+    // -wt, the background and the zoom, as they were last set.
+    const SETTINGS = { "transparent-white": "checked", background: "value", zoom: "value" };
+    function keep() {
+        try {
+            localStorage.setItem("tafelix", JSON.stringify(Object.fromEntries(
+                Object.entries(SETTINGS).map(([id, field]) => [id, $(id)[field]]))));
+        } catch (error) {
+            // A page from disk may have no storage; then nothing is kept.
         }
-        clearView();
-        say(problem);
-        return;
     }
-    say("");
-    if (shown) {
-        shown.name = name;
-        shown.white = $("transparent-white").checked;
-        enqueue(shown);
+    function restore() {
+        try {
+            const kept = JSON.parse(localStorage.getItem("tafelix") || "{}");
+            for (const [id, field] of Object.entries(SETTINGS)) {
+                if (id in kept) {
+                    $(id)[field] = kept[id];
+                }
+            }
+        } catch (error) {
+            // As above.
+        }
     }
-});
-const drop = $("drop");
-drop.addEventListener("dragover", (event) => {
-    event.preventDefault();
-    drop.classList.add("over");
-});
-drop.addEventListener("dragleave", () => drop.classList.remove("over"));
-drop.addEventListener("drop", (event) => {
-    event.preventDefault();
-    drop.classList.remove("over");
-    addFiles(Array.from(event.dataTransfer.files));
-});
+
+    function say(problem) {
+        $("problem").textContent = problem;
+        $("name").setAttribute("aria-invalid", String(problem !== "" && Names.problem($("name").value) !== ""));
+    }
+
+    function setState(entry, state, kind) {
+        entry.item.querySelector(".state").textContent = state;
+        entry.item.dataset.kind = kind || "";
+    }
+
+    function select(entry) {
+        shown = entry;
+        for (const other of entries) {
+            other.item.setAttribute("aria-current", String(other === entry));
+        }
+        $("name").value = entry.name;
+        $("transparent-white").checked = entry.white;
+        $("background").value = "#" + entry.background;
+        say(entry.problem);
+        for (const id of ["console", "result"]) {
+            $(id).hidden = false;
+        }
+        if (entry.result) {
+            View.show(entry.result);
+            View.showText(entry.result);
+        } else {
+            View.clear();
+        }
+    }
+
+    function busy(entry) {
+        $("busy").hidden = entry === null;
+        $("busy-file").textContent = entry ? entry.file.name : "";
+        document.body.dataset.busy = String(entry !== null);
+    }
+
+    // One conversion through the bridge; resolves when it is over.
+    async function convert(entry) {
+        const started = performance.now();
+        const old = entry.result;
+        entry.result = null;
+        entry.problem = "";
+        entry.ended = false;
+        if (!picked && shown !== entry) {
+            select(entry);
+        } else if (shown === entry) {
+            View.clear();
+        }
+        setState(entry, "converting", "busy");
+        busy(entry);
+        const body = document.body.dataset;
+        if (entry.file.size > MAX_FILE) {
+            finish(entry, { type: "failed", problem: entry.file.name + " has " + entry.file.size.toLocaleString("en") +
+                " bytes; the page reads files of up to 2 GiB - 1 byte." });
+            return;
+        }
+        const request = { id: entry.id, file: entry.file, name: entry.name, white: entry.white,
+            background: parseInt(entry.background, 16),
+            pixels: old && old.pixels ? old.pixels.buffer : null };
+        await Bridge.convert(request, (message) => {
+            if (message.type === "shown") {
+                entry.result = Object.assign(message, { name: entry.name,
+                    pixels: message.pixels && new Uint32Array(message.pixels, 0, message.count) });
+                setState(entry, "status " + message.status, message.status === 0 ? "ok" : "failed");
+                if (shown === entry) {
+                    View.show(entry.result);
+                    body.totalMs = (performance.now() - started).toFixed(1);   // choosing to the drawn preview
+                    for (const time of ["readMs", "mainMs", "previewMs", "bitmapMs", "workMs"]) {
+                        body[time] = (message[time] || 0).toFixed(1);
+                    }
+                }
+            } else if (message.type === "text") {
+                Object.assign(entry.result, message, { type: "done" });
+                if (shown === entry) {
+                    View.showText(entry.result);
+                    body.doneMs = (performance.now() - started).toFixed(1);    // and the text and downloads
+                }
+                finish(entry);
+            } else {
+                finish(entry, message);
+            }
+        });
+        if (!entry.ended) {
+            finish(entry, { problem: "Cancelled: " + entry.file.name + " was not converted.", state: "cancelled" });
+        }
+    }
+
+    function finish(entry, failure) {
+        entry.ended = true;
+        busy(null);
+        if (failure) {
+            entry.result = null;
+            entry.problem = failure.problem;
+            setState(entry, failure.state || "not read", "failed");
+            if (shown === entry) {
+                say(entry.problem);
+                View.clear();
+            }
+        }
+        document.body.dataset.runs = String(Number(document.body.dataset.runs || 0) + 1);
+    }
+
+    function enqueue(entry) {
+        queue = queue.then(() => convert(entry));
+    }
+
+    // Each file an entry; a file of a name already listed takes that entry.
+    function addFiles(files) {
+        if (files.length === 0) {
+            return;
+        }
+        picked = false;
+        $("chosen").textContent = files.length === 1 ? "1 file chosen: " + files[0].name :
+            files.length + " files chosen";
+        for (const file of files) {
+            let entry = entries.find((other) => other.file.name === file.name);
+            if (entry) {
+                entry.file = file;
+                entry.id = ++serial;
+            } else {
+                entry = { id: ++serial, file, name: Names.fromFile(file.name), result: null, problem: "" };
+                const item = document.createElement("li");
+                item.innerHTML = '<button type="button"><span class="file"></span> <span class="state"></span></button>';
+                entry.item = item.firstChild;
+                entry.item.dataset.file = file.name;
+                entry.item.querySelector(".file").textContent = file.name;
+                entry.item.addEventListener("click", () => {
+                    picked = true;
+                    select(entry);
+                });
+                $("files").append(item);
+                entries.push(entry);
+            }
+            entry.white = $("transparent-white").checked;
+            entry.background = $("background").value.slice(1).toUpperCase();
+            setState(entry, "waiting");
+            enqueue(entry);
+        }
+        $("files-section").hidden = false;
+    }
+
+    function submit(event) {
+        event.preventDefault();
+        const name = $("name").value;
+        const problem = Names.problem(name);
+        if (problem !== "") {
+            // Nothing is converted, and nothing stays on offer.
+            if (shown) {
+                shown.result = null;
+                shown.problem = problem;
+                setState(shown, "name refused", "failed");
+            }
+            View.clear();
+            say(problem);
+            return;
+        }
+        say("");
+        if (shown) {
+            shown.name = name;
+            shown.white = $("transparent-white").checked;
+            shown.background = $("background").value.slice(1).toUpperCase();
+            enqueue(shown);
+        }
+    }
+
+    restore();
+    Bridge.start();
+    $("bitmap").addEventListener("change", () => {
+        addFiles(Array.from($("bitmap").files));
+        $("bitmap").value = "";
+    });
+    $("name").addEventListener("input", () => {
+        if ($("problem").textContent !== "" && Names.problem($("name").value) === "") {
+            say("");
+        }
+    });
+    for (const id of Object.keys(SETTINGS)) {
+        $(id).addEventListener("change", keep);
+    }
+    $("form").addEventListener("submit", submit);
+    $("cancel").addEventListener("click", () => Bridge.cancel());
+    const drop = $("drop");
+    drop.addEventListener("dragover", (event) => {
+        event.preventDefault();
+        drop.classList.add("over");
+    });
+    drop.addEventListener("dragleave", () => drop.classList.remove("over"));
+    drop.addEventListener("drop", (event) => {
+        event.preventDefault();
+        drop.classList.remove("over");
+        addFiles(Array.from(event.dataTransfer.files));
+    });
+
+    return { entries };
+})();

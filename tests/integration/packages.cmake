@@ -110,7 +110,7 @@ run_checked("wine prefix" COMMAND sh "${SOURCE_DIR}/tests/wine_prefix.sh" stop "
 # Each unpacked page, opened from disk, passes every row of the page's test.
 foreach(tree IN ITEMS "${deb}" "${tgz}" "${zip}")
   run_checked("the page in ${tree}" COMMAND /usr/bin/python3 "${SOURCE_DIR}/tests/test_page.py" --page "${tree}/share/tafelix/web/index.html"
-    --native "${TEST_BUILD}/tafelix" --write-bitmap "${TEST_BUILD}/tests/write_bitmap" --size-script "${SOURCE_DIR}/cmake/tafelix-size.cmake")
+    --native "${TEST_BUILD}/tafelix" --write-bitmap "${TEST_BUILD}/tests/write_bitmap")
 endforeach()
 
 # The unpacked CMake packages serve a consumer project; the Windows one is
