@@ -70,9 +70,7 @@ function(_tafelix_field offset size out)
   set(${out} ${number} PARENT_SCOPE)
 endfunction()
 
-# A BMP goes to tafelix as it is when its header is damaged (too short, not
-# "BM", or a bit count or compression no BMP has; for OS/2's 12-byte header
-# they are elsewhere), or when it is uncompressed 24-bit.
+# By hand (see above), what tafelix_add_bitmap() passes is found here.
 if(NOT KIND)
   include("${CMAKE_CURRENT_LIST_DIR}/tafelix-add-bitmap.cmake")
   _tafelix_kind("${PICTURE}" KIND)
@@ -85,6 +83,9 @@ if(NOT BACKGROUND)
   set(BACKGROUND FFFFFF)
 endif()
 
+# A BMP goes to tafelix as it is when its header is damaged (too short, not
+# "BM", or a bit count or compression no BMP has; for OS/2's 12-byte header
+# they are elsewhere), or when it is uncompressed 24-bit.
 set(bitmap "${PICTURE}")
 set(picture_way ON)
 if(KIND STREQUAL "bmp")
