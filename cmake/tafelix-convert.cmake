@@ -139,10 +139,12 @@ if(picture_way)
   # would cut them); -alpha set makes a picture without alpha opaque,
   # whatever its coder kept there (a 32-bit BMP's unused fourth byte). Step
   # 2 blends it over the background; with -wt a fully transparent pixel
-  # becomes white instead.
+  # becomes white instead. A CMYK JPEG's channels are (255-C)*(255-K)/255
+  # cut to whole numbers by -depth 8, as browsers make them; other JPEGs
+  # hold 8-bit values already.
   set(decode -set colorspace sRGB)
   if(KIND STREQUAL "jpeg")
-    set(decode -auto-orient -colorspace sRGB)
+    set(decode -auto-orient -colorspace sRGB -depth 8)
   elseif(KIND STREQUAL "gif")
     set(decode -background none -flatten)
   endif()

@@ -98,7 +98,7 @@ tafelix_picture() {
     fi
 
     case $tafelix_kind in
-    jpeg) set -- -auto-orient -colorspace sRGB ;;
+    jpeg) set -- -auto-orient -colorspace sRGB -depth 8 ;;
     gif) set -- -background none -flatten ;;
     *) set -- -set colorspace sRGB ;;
     esac
