@@ -6,7 +6,7 @@
 # bitmap (only its headers are made again); a redrawn size; a rejected bitmap
 # fails twice in a row and leaves no header behind. Then pictures of every
 # kind through ImageMagick, one named so that a shell would run a command; a
-# picture without ImageMagick; a BMP tafelix rejects, named .BMP; array
+# picture without ImageMagick; calls and $(wildcard)
 # names refused when the Makefile is read.
 #
 #   -DPREFIX=  the installed tafelix    -DSOURCE_DIR=  the source tree
@@ -16,6 +16,7 @@
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GNU_MAKE gmake make)
 need_program(MAGICK magick convert)
+stand_ins()
 
 # The C keywords stand in one line, the same in every place that checks
 # array names: both integrations, and the page where it has the line.
@@ -48,18 +49,20 @@ $(eval $(call tafelix_bitmap,gen/bad.h,art/bad.bmp,bad))
 show: main.c gen/pic.h gen/pic_size.h gen/marked/pic_marked.h gen/marked/pic_marked_size.h \
       gen/wide_size.h gen/tall_size.h
 	$(CC) -Wall -Wextra -pedantic -Werror -o $@ -Igen -Igen/marked main.c
-$(eval $(call tafelix_bitmap,gen/deep_bmp.h,art/deep.BMP,deep_bmp))
 @calls@
-pictures: pictures.c $(patsubst %,gen/pictures/%.h,@arrays@) $(patsubst %,gen/pictures/%_size.h,@arrays@)
-	$(CC) -Wall -Wextra -pedantic -Werror -o $@ -Igen/pictures pictures.c
+pictures: pictures.c $(patsubst %,gen/it's&pics/%.h,@arrays@) $(patsubst %,gen/it's&pics/%_size.h,@arrays@)
+	$(CC) -Wall -Wextra -pedantic -Werror -o $@ -I"gen/it's&pics" pictures.c
+refused: $(patsubst %,gen/it's&pics/%.h,@arraysfail@)
 ]])
-# The pictures: one call each, with -wt where the row says.
+# The pictures (not names make refuses); headers in a folder holding ' and &.
+list(FILTER picture_rows EXCLUDE REGEX "^[^|]*[%[]")
 set(calls "")
 set(arrays "")
 foreach(row IN LISTS picture_rows)
   picture_row("${row}")
-  string(APPEND calls "$(eval $(call tafelix_bitmap,gen/pictures/${array}.h,art/${file},${array},${switch}))\n")
-  string(APPEND arrays " ${array}")
+  string(REGEX MATCH "^fail" fail "${want}")
+  string(APPEND calls "$(eval $(call tafelix_bitmap,gen/it's&pics/${array}.h,${file},${array},${switch},${background}))\n")
+  string(APPEND arrays${fail} " ${array}")
 endforeach()
 string(CONFIGURE "${makefile}" makefile @ONLY)
 set(main_c [[
@@ -183,51 +186,63 @@ foreach(where IN ITEMS installed "source tree")
   # Pictures of every kind through ImageMagick: each header is what tafelix
   # gives for ImageMagick's own bitmap of the picture, and nothing is run
   # that a name spells.
-  draw_pictures("${MAGICK}" "${dir}/art")
+  draw_pictures("${MAGICK}" "${dir}")
   picture_program("${dir}/pictures.c")
   run_make("make pictures" 0 -j2 pictures)
-  expect_conversions("${where}: make pictures" 8)
+  expect_conversions("${where}: make pictures" 18)
   run_checked("${where}: run pictures" COMMAND "${dir}/pictures" OUTPUT_VARIABLE sizes)
-  expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}/art" "${dir}/gen/pictures" "${sizes}")
+  run_make("make the pictures that must fail" fails -k refused)
+  expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}" "${dir}/gen/it's&pics" "${sizes}" "${log}")
+  get_filename_component(helper "${mk}" DIRECTORY)
+  run_checked("by hand" COMMAND sh "${helper}/tafelix-picture.sh" offset.gif by-hand.bmp 204080 WORKING_DIRECTORY "${dir}")
+  run_checked("by hand" COMMAND "${CMAKE_COMMAND}" -E compare_files by-hand.bmp "gen/it's&pics/offset.h.bmp" WORKING_DIRECTORY "${dir}")
   foreach(row IN LISTS picture_rows)
     picture_row("${row}")
-    expect_same_size_header("${dir}/gen/pictures/${array}_size.h" "${dir}/gen/pictures/${array}.h.bmp" ${array})
+    if(EXISTS "${dir}/gen/it's&pics/${array}.h.bmp")
+      expect_same_size_header("${dir}/gen/it's&pics/${array}_size.h" "${dir}/gen/it's&pics/${array}.h.bmp" ${array})
+    endif()
   endforeach()
 
   # A picture without ImageMagick fails, saying so, and leaves no header.
   execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
-  file(TOUCH "${dir}/art/x'&>PWNED&'.png")
-  run_make("make without ImageMagick" fails "TAFELIX_MAGICK=${WORK}/no/magick" gen/pictures/alpha_size.h)
-  file(GLOB left "${dir}/gen/pictures/alpha*")
-  if(NOT log MATCHES "art/x'&>PWNED&'.png is no BMP; ImageMagick converts it" OR left)
+  file(TOUCH "${dir}/x'&>PWNED&'.png")
+  run_make("make without ImageMagick" fails "TAFELIX_MAGICK=${WORK}/no/magick" "gen/it's&pics/alpha_size.h")
+  file(GLOB left "${dir}/gen/it's&pics/alpha*")
+  if(NOT log MATCHES "x'&>PWNED&'.png is no 24-bit BMP; ImageMagick converts it" OR left)
     message(FATAL_ERROR "${where}: make without ImageMagick: want it to say so and leave "
                         "no header, have left '${left}'\n${log}")
   endif()
 
-  # A BMP, in any case, goes to tafelix as it is.
-  run_checked("a 32-bit BMP" COMMAND "${MAGICK}" -size 2x2 "xc:#ff000080" "BMP:${dir}/art/deep.BMP")
-  run_make("make with a 32-bit .BMP" fails gen/deep_bmp.h)
-  if(NOT log MATCHES "bitcnt falsch")
-    message(FATAL_ERROR "${where}: a 32-bit .BMP: want tafelix to reject it\n${log}")
-  endif()
-
-  # Names refused when the Makefile is read.
+  # Calls refused when the Makefile is read (split by +): nothing is made or run.
+  file(WRITE "${dir}/art/p" ": >victim.txt\n")
+  file(WRITE "${dir}/victim.txt" "intact")
+  file(MAKE_DIRECTORY "${dir}/w")
+  foreach(name IN ITEMS "x@S@>victim.txt@S@.png" x "y@S@cd\${IFS}art@S@sh\${IFS}p@S@.png" y "blank .png")
+    string(REPLACE "@S@" ";" name "${name}")
+    file(TOUCH "${dir}/w/${name}")
+  endforeach()
   foreach(case IN ITEMS
-      "int|the array name must not be a C keyword, have 'int'"
-      "_Bool|the array name must not be a C keyword, have '_Bool'"
-      "pic,Pic|there is an array 'pic' already; 'Pic' differs from it at most in case")
+      "gen/a.h,art/pic.bmp,int|the array name must not be a C keyword, have 'int'"
+      "gen/a.h,art/pic.bmp,_Bool|the array name must not be a C keyword, have '_Bool'"
+      "gen/a.h,art/pic.bmp,auto|the array name must not be a C keyword, have 'auto'"
+      "gen/a.h,art/pic.bmp,pic+gen/b.h,art/pic.bmp,Pic|there is an array 'pic' already; 'Pic' differs from it at most in case"
+      "gen/a.h,art/pic.bmp,a+gen/a.h,art/pic.bmp,b|an earlier call makes gen/a.h or gen/a_size.h already"
+      "gen/w.h,$(wildcard w/x*.png),w|the picture 'w/x.>victim.txt.\\.png' holds '.'"
+      "gen/w.h,$(wildcard w/y*.png),w|the picture 'w/y.cd..IFS.art.sh..IFS.p..png' holds '.'"
+      "gen/w.h,$(wildcard w/blank*),w|the picture 'w/blank .png' must be one name")
     string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
-    string(REPLACE "," ";" names "${CMAKE_MATCH_1}")
+    string(REPLACE "+" ";" calls "${CMAKE_MATCH_1}")
     set(want_message "${CMAKE_MATCH_2}")
     set(refused "include ${mk}\n")
-    foreach(name IN LISTS names)
-      string(APPEND refused "$(eval $(call tafelix_bitmap,gen/${name}.h,art/pic.bmp,${name}))\n")
+    foreach(call IN LISTS calls)
+      string(APPEND refused "$(eval $(call tafelix_bitmap,${call}))\n")
     endforeach()
-    string(APPEND refused "all:\n")
+    string(APPEND refused "all: gen/w.h\n")
     file(WRITE "${dir}/refused.mk" "${refused}")
-    run_make("names ${names}" fails -f refused.mk)
-    if(NOT log MATCHES "${want_message}")
-      message(FATAL_ERROR "${where}: names ${names}: want '${want_message}'\n${log}")
+    run_make("calls ${calls}" fails -f refused.mk)
+    file(READ "${dir}/victim.txt" victim)
+    if(NOT log MATCHES "${want_message}" OR NOT victim STREQUAL "intact" OR EXISTS "${dir}/gen/w.h")
+      message(FATAL_ERROR "${where}: calls ${calls}: want '${want_message}', nothing run or made\n${log}")
     endif()
   endforeach()
   message(STATUS "${where}: passed")

@@ -60,7 +60,8 @@ string(REGEX REPLACE "\\.tar\\.gz$" "" tgz "${WORK}/${tgz}")
 string(REGEX REPLACE "\\.zip$" "" zip "${WORK}/${zip}")
 set(cmake_package lib/cmake/tafelix/tafelix-config.cmake lib/cmake/tafelix/tafelix-config-version.cmake
   lib/cmake/tafelix/tafelix-targets.cmake lib/cmake/tafelix/tafelix-add-bitmap.cmake
-  lib/cmake/tafelix/tafelix-size.cmake share/tafelix/tafelix.mk)
+  lib/cmake/tafelix/tafelix-size.cmake lib/cmake/tafelix/tafelix-convert.cmake share/tafelix/tafelix.mk
+  share/tafelix/tafelix-picture.sh)
 foreach(row IN ITEMS
     "${deb}|share/man/man1/tafelix.1.gz;share/doc/tafelix/copyright;share/doc/tafelix/changelog.gz;share/doc/tafelix/README.md"
     "${tgz}|share/man/man1/tafelix.1;share/doc/tafelix/LICENSE;share/doc/tafelix/README.md"
