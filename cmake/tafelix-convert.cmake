@@ -134,12 +134,21 @@ if(picture_way)
     message(FATAL_ERROR "tafelix: ${PICTURE} is ${width} x ${height} pixels, more than tafelix "
       "takes (8192 x 8192 = 67108864)")
   endif()
+  # Wider or higher, refused as the page refuses it, whatever ImageMagick
+  # allows. (Debian's ImageMagick refuses it at the ping already,
+  # without a word: see above.)
+  if(width GREATER 16000 OR height GREATER 16000)
+    message(FATAL_ERROR "tafelix: ${PICTURE} is ${width} x ${height} pixels, more than tafelix "
+      "takes (at most 16000 pixels a side)")
+  endif()
 
   # Step 1 writes 8-bit RGBA (its PNG writer rounds 16-bit samples; -depth 8
   # would cut them); -alpha set makes a picture without alpha opaque,
   # whatever its coder kept there (a 32-bit BMP's unused fourth byte). Step
   # 2 blends it over the background; with -wt a fully transparent pixel
-  # becomes white instead. A CMYK JPEG's channels are (255-C)*(255-K)/255
+  # becomes white instead: made opaque white before the blend, in place,
+  # since a second picture of 8192 x 8192 would overrun the memory Debian's
+  # policy.xml grants. A CMYK JPEG's channels are (255-C)*(255-K)/255
   # cut to whole numbers by -depth 8, as browsers make them; other JPEGs
   # hold 8-bit values already.
   set(decode -set colorspace sRGB)
@@ -150,8 +159,8 @@ if(picture_way)
   endif()
   set(blend -background "#${BACKGROUND}" -alpha remove)
   if(SWITCH STREQUAL "-wt")
-    set(blend ( +clone -alpha extract -threshold 0 -set colorspace sRGB
-      +level-colors "white,#${BACKGROUND}" ) +swap -compose over -composite)
+    set(blend -background white -alpha background -channel RGBA -fill white
+      -opaque "rgba(255,255,255,0)" +channel ${blend})
   endif()
   execute_process(COMMAND "${MAGICK}" -regard-warnings "${KIND}:-[0]" ${decode} -alpha set +repage PNG32:-
     INPUT_FILE "${PICTURE}" OUTPUT_FILE "${BITMAP}.png" RESULT_VARIABLE status ERROR_VARIABLE err)

@@ -96,6 +96,15 @@ tafelix_picture() {
             "$tafelix_picture" "$1" "$2" >&2
         return 1
     fi
+    # Wider or higher, refused as the page refuses it, whatever ImageMagick
+    # allows. (Debian's ImageMagick refuses it at the ping already,
+    # without a word: see above.)
+    if test "$1" -gt 16000 || test "$2" -gt 16000; then
+        rm -f "$tafelix_made.err"
+        printf 'tafelix: %s is %s x %s pixels, more than tafelix takes (at most 16000 pixels a side)\n' \
+            "$tafelix_picture" "$1" "$2" >&2
+        return 1
+    fi
 
     case $tafelix_kind in
     jpeg) set -- -auto-orient -colorspace sRGB -depth 8 ;;
@@ -104,11 +113,12 @@ tafelix_picture() {
     esac
     tafelix_magick -regard-warnings "$tafelix_kind:-[0]" "$@" -alpha set +repage PNG32:- <"$tafelix_picture" \
         >"$tafelix_made.png" 2>"$tafelix_made.err" || { tafelix_refused "$tafelix_made.err"; return 1; }
+    set -- -background "#$tafelix_background" -alpha remove
     if test "$tafelix_switch" = -wt; then
-        set -- '(' +clone -alpha extract -threshold 0 -set colorspace sRGB \
-            +level-colors "white,#$tafelix_background" ')' +swap -compose over -composite
-    else
-        set -- -background "#$tafelix_background" -alpha remove
+        # Fully transparent pixels made opaque white first, in place (see
+        # tafelix-convert.cmake).
+        set -- -background white -alpha background -channel RGBA -fill white \
+            -opaque 'rgba(255,255,255,0)' +channel "$@"
     fi
     tafelix_magick -regard-warnings png:- -set colorspace sRGB "$@" -alpha off -type truecolor bmp3:- \
         <"$tafelix_made.png" >"$tafelix_made" 2>"$tafelix_made.err" || { tafelix_refused "$tafelix_made.err"; return 1; }
