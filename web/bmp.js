@@ -18,6 +18,8 @@
 const Bmp = (() => {
     // Places in the file header and the Windows info header that follows it.
     const HEADER_SIZE = 14;
+    const WIDTH = 18;
+    const HEIGHT = 22;
     const BIT_COUNT = 28;
     const COMPRESSION = 30;
     const SHORTEST = 34;    // through the compression field
@@ -78,7 +80,8 @@ const Bmp = (() => {
         const read = cursor(bytes);
         const h = { type: String.fromCharCode(bytes[0] || 0, bytes[1] || 0) };
         const at = (place, count) => bytes.subarray(place, place + count).reduceRight((v, b) => v * 256 + b, 0);
-        h.asTafelixReads = { bitCount: at(BIT_COUNT, 2), compression: at(COMPRESSION, 4) };
+        h.asTafelixReads = { bitCount: at(BIT_COUNT, 2), compression: at(COMPRESSION, 4),
+            width: at(WIDTH, 4) | 0, height: at(HEIGHT, 4) | 0 };
         read.take(2);
         h.fileSize = read.u32();
         read.u32();
@@ -135,11 +138,14 @@ const Bmp = (() => {
 
     // A BMP goes to tafelix as it is when it is an uncompressed 24-bit one
     // (the fields read where tafelix reads them) or when its header is too
-    // damaged to say: tafelix's own messages then say what is wrong.
+    // damaged to say (too short, not "BM", or a bit count or compression no
+    // BMP has; OS/2's 12-byte header keeps them elsewhere): tafelix's own
+    // messages then say what is wrong. The builds route BMPs the same way.
     function goesAsIs(bytes) {
         const h = header(bytes);
-        return bytes.length < SHORTEST || h.type !== "BM" ||
-            (h.asTafelixReads.bitCount === 24 && h.asTafelixReads.compression === RGB);
+        const { bitCount, compression } = h.asTafelixReads;
+        return bytes.length < SHORTEST || h.type !== "BM" || (bitCount === 24 && compression === RGB) ||
+            (h.headerSize !== OS2_HEADER && (![1, 2, 4, 8, 16, 24, 32].includes(bitCount) || compression > 6));
     }
 
     // The picture's size, or null when the header gives none the coder takes.

@@ -112,9 +112,10 @@ const Run = (() => {
             const previewing = performance.now();
             result.pixels = previewPixels(bytes, args.includes("-wt"), into);
             result.previewMs = performance.now() - previewing;
-            const size = Picture.size("bmp", bytes);
-            result.width = size ? size.width : 0;
-            result.rows = size ? size.height : 0;
+            // As tafelix read them: a top-down bitmap stores its rows negative.
+            const { width, height } = Bmp.header(bytes).asTafelixReads;
+            result.width = width;
+            result.rows = Math.abs(height);
         }
         return result;
     }
