@@ -21,24 +21,22 @@ const MAGICK = process.env.TAFELIX_MAGICK || "convert";
 const GO_PNG = "/usr/share/go-1.19/src/image/png/testdata";   // Debian's golang-1.19-src
 const BMPSUITE = path.join(root, "tests", "data", "bmpsuite");
 
-// The builds' two steps: decode by the name's coder, then blend. Resolves to
-// the bmp3 they make, or null when either step fails.
-const STEP1 = { png: "-set colorspace sRGB", bmp: "-set colorspace sRGB -alpha set" };
+// The builds' own picture step (tafelix.mk's), by hand: the bitmap it makes
+// for tafelix (a copy of a BMP that goes as it is), or null when it refuses.
+const HELPER = path.join(root, "share", "tafelix", "tafelix-picture.sh");
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "tafelix-picture-"));
+process.on("exit", () => fs.rmSync(scratch, { recursive: true, force: true }));
 const slots = Array.from({ length: Math.max(2, os.availableParallelism ? os.availableParallelism() : 2) }, () => Promise.resolve());
 let next = 0;
 function builds(kind, bytes, background, white) {
-    const colour = "'#" + background.toString(16).padStart(6, "0") + "'";
-    const blend = white ? "\\( +clone -alpha extract -threshold 0 -set colorspace sRGB +level-colors white," + colour +
-        " \\) +swap -compose over -composite" : "-background " + colour + " -alpha remove";
-    const script = `${MAGICK} -regard-warnings ${kind}:-[0] ${STEP1[kind]} +repage PNG32:- | ` +
-        `${MAGICK} png:- -set colorspace sRGB ${blend} -alpha off -type truecolor bmp3:-`;
+    const at = path.join(scratch, String(next));
+    const picture = at + "." + kind;
+    const made = at + "-made.bmp";
+    const args = [HELPER, picture, made, background.toString(16).padStart(6, "0")].concat(white ? ["-wt"] : []);
     const run = () => new Promise((resolve) => {
-        const child = spawn("bash", ["-o", "pipefail", "-c", script], { stdio: ["pipe", "pipe", "ignore"] });
-        const out = [];
-        child.stdout.on("data", (data) => out.push(data));
-        child.stdin.on("error", () => {});
-        child.stdin.end(bytes);
-        child.on("close", (status) => resolve(status === 0 ? new Uint8Array(Buffer.concat(out)) : null));
+        fs.writeFileSync(picture, bytes);
+        const child = spawn("sh", args, { stdio: "ignore", env: { ...process.env, TAFELIX_MAGICK: MAGICK } });
+        child.on("close", (status) => resolve(status === 0 ? new Uint8Array(fs.readFileSync(made)) : null));
     });
     const slot = next++ % slots.length;
     return (slots[slot] = slots[slot].then(run));
