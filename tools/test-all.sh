@@ -19,7 +19,7 @@ skip() {
 echo "== unit, end-to-end and corpus tests (native build)"
 cmake --workflow --preset test
 
-echo "== the page's scripts under Node: the picture reading against ImageMagick's two steps of the builds, the C naming rules"
+echo "== the page's scripts under Node: the picture reading against the builds' own picture step, the C naming rules"
 # The PngSuite files come from Debian's golang-1.19-src.
 if command -v node >/dev/null && command -v convert >/dev/null \
         && [ -d /usr/share/go-1.19/src/image/png/testdata/pngsuite ]; then
