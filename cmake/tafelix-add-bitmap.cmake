@@ -98,6 +98,11 @@ function(tafelix_add_bitmap target picture)
                         "use find_package(tafelix) first")
   endif()
 
+  # CMake splits a path at ; into a list: the build would look for pieces
+  # of the name.
+  if(picture MATCHES ";")
+    message(FATAL_ERROR "tafelix_add_bitmap: ${picture}: a picture's path must not hold ;")
+  endif()
   get_filename_component(source "${picture}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/tafelix/${target}")
   set(header "${folder}/${arg_NAME}.h")

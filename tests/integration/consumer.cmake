@@ -191,7 +191,8 @@ foreach(case IN ITEMS
     "tafelix_add_bitmap(show art/pic.bmp NAME pic)
      tafelix_add_bitmap(show art/pic.bmp NAME Pic)|show has an array 'pic' already; 'Pic' differs from it at most in case"
     "tafelix_add_bitmap(show art/pic.bmp NAME pic WHITE)|unknown arguments: WHITE"
-    "tafelix_add_bitmap(nosuchtarget art/pic.bmp NAME pic)|nosuchtarget is not a target")
+    "tafelix_add_bitmap(nosuchtarget art/pic.bmp NAME pic)|nosuchtarget is not a target"
+    "tafelix_add_bitmap(show \"art/x\;y.png\" NAME pic)|art/x.*y.png: a picture's path must not hold")
   string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
   set(call "${CMAKE_MATCH_1}")
   set(want_message "${CMAKE_MATCH_2}")
@@ -274,7 +275,7 @@ run_checked("configure the pictures"
   COMMAND "${CMAKE_COMMAND}" -S "${src}" -B "${bin}" -G "${GENERATOR}"
           "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${PREFIX}")
 run_checked("build the pictures" COMMAND "${CMAKE_COMMAND}" --build "${bin}" --target pictures OUTPUT_VARIABLE log)
-expect_conversions("build the pictures" 20)
+expect_conversions("build the pictures" 21)
 run_checked("run the pictures" COMMAND "${bin}/pictures" OUTPUT_VARIABLE sizes)
 string(REGEX MATCH "Ninja" ninja "${GENERATOR}")
 string(REPLACE "Ninja" "0" ninja "${ninja}")
