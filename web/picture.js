@@ -269,13 +269,13 @@ const Picture = (() => {
         return glProbe;
     }
 
-    // JPEG, GIF and WebP (the parts of its bytes) through the browser's
-    // decoder, drawn on a canvas with nothing under them (a WebP through
-    // WebGL where it can); null when the browser cannot decode them.
-    async function browserPixels(kind, parts) {
+    // JPEG, GIF and WebP through the browser's decoder, drawn on a canvas
+    // with nothing under them (a WebP through WebGL where it can); null when
+    // the browser cannot decode them.
+    async function browserPixels(kind, bytes) {
         let image;
         try {
-            image = await createImageBitmap(new Blob(parts, { type: TYPES[kind] }),
+            image = await createImageBitmap(new Blob([bytes], { type: TYPES[kind] }),
                 { imageOrientation: "from-image", colorSpaceConversion: "none", premultiplyAlpha: "none" });
         } catch (error) {
             return null;
@@ -307,18 +307,21 @@ const Picture = (() => {
         const damaged = (damage) => damage && refuse(fileName + " is a damaged " + NAMES[kind] + " picture: " + damage);
         if (kind === "webp") {
             damaged(webpDamage(bytes));
-            return screen && browserPixels(kind, [bytes]);
+            return screen && browserPixels(kind, bytes);
         }
         if (kind === "jpeg") {
             const { damage, profiles } = jpegWalk(bytes);
             damaged(damage);
-            const parts = [];
+            // one array: Firefox decodes no Blob made of several
+            const kept = new Uint8Array(bytes.length - profiles.reduce((sum, [start, end]) => sum + end - start, 0));
+            let to = 0;
             let from = 0;
-            for (const [start, end] of profiles) {
-                parts.push(bytes.subarray(from, start));
+            for (const [start, end] of profiles.concat([[bytes.length, bytes.length]])) {
+                kept.set(bytes.subarray(from, start), to);
+                to += start - from;
                 from = end;
             }
-            return screen && browserPixels(kind, parts.concat(bytes.subarray(from)));
+            return screen && browserPixels(kind, kept);
         }
         const { damage, frame } = gifWalk(bytes);
         damaged(damage);
@@ -326,7 +329,7 @@ const Picture = (() => {
             refuse(fileName + "'s first image is " + frame.width + " x " + frame.height +
                 " pixels, more than tafelix takes (8192 x 8192 = 67108864)");
         }
-        const alone = screen && await browserPixels(kind, [gifFrameAlone(bytes, frame)]);
+        const alone = screen && await browserPixels(kind, gifFrameAlone(bytes, frame));
         return alone && { ...screen, rgba: onScreen(screen, { ...frame, width: alone.width, height: alone.height }, alone.rgba) };
     }
 
