@@ -312,6 +312,9 @@ const Picture = (() => {
         if (kind === "jpeg") {
             const { damage, profiles } = jpegWalk(bytes);
             damaged(damage);
+            if (!profiles.length) {
+                return screen && browserPixels(kind, bytes);
+            }
             // one array: Firefox decodes no Blob made of several
             const kept = new Uint8Array(bytes.length - profiles.reduce((sum, [start, end]) => sum + end - start, 0));
             let to = 0;
