@@ -61,11 +61,25 @@ IMPOSSIBLE = patch(18, "<i", -4)                    # Bildgroesse falsch
 TRUNCATED = lambda data: data[:-7]                  # Bilddaten unvollstaendig
 
 
-def picture(options, depth=8, frames=1, levels=False, orientation=0):
+def swapped_profile():
+    """An ICC profile with red's and blue's primaries swapped: applied, it changes every colour."""
+    xyz = lambda *v: b"XYZ \0\0\0\0" + b"".join(struct.pack(">i", round(x * 65536)) for x in v)
+    tags = [(b"wtpt", xyz(0.9642, 1, 0.8249)), (b"rXYZ", xyz(0.1431, 0.0606, 0.7141)),
+            (b"gXYZ", xyz(0.3851, 0.7169, 0.0971)), (b"bXYZ", xyz(0.4360, 0.2225, 0.0139))] + \
+        [(trc, b"curv\0\0\0\0\0\0\0\x01\x02\x33\0\0") for trc in (b"rTRC", b"gTRC", b"bTRC")]
+    table = b"".join(sig + struct.pack(">II", 132 + 12 * len(tags) + 20 * i, 20) for i, (sig, _) in enumerate(tags))
+    body = b"".join(data.ljust(20, b"\0") for _, data in tags)
+    return struct.pack(">I4sI4s4s4s12s4s28x", 132 + len(table) + len(body), b"none", 0x02100000, b"mntr", b"RGB ",
+                       b"XYZ ", bytes(12), b"acsp") + xyz(0.9642, 1, 0.8249)[8:] + bytes(48) + \
+        struct.pack(">I", len(tags)) + table + body
+
+
+def picture(options, depth=8, frames=1, levels=False, orientation=0, profile=False, keep=1):
     """ImageMagick writes a picture of random pixels with `options` (its
     name's prefix last): every kind of alpha (0, 255, between), or every
     alpha level in turn; the first pixel opaque pure white, for -wt. An
-    EXIF orientation tag goes in when asked."""
+    EXIF orientation tag and an ICC profile go in when asked; the file is
+    cut to `keep` of its bytes."""
     def make(path, geometry):
         cols, rows, seed = (int(v) for v in geometry.split())
         rng = random.Random(seed)
@@ -82,12 +96,14 @@ def picture(options, depth=8, frames=1, levels=False, orientation=0):
                 f.write(raw)
             args += ["-size", "%dx%d" % (cols, rows), "-depth", str(depth), "rgba:%s.%d.rgba" % (path, n)]
         subprocess.run(["convert"] + args + options[:-1] + [options[-1] + path], check=True)
-        if orientation:
-            tag = b"Exif\0\0MM\0*\0\0\0\x08\0\x01" + struct.pack(">HHIHH", 0x112, 3, 1, orientation, 0) + bytes(4)
-            with open(path, "rb") as f:
-                data = f.read()
-            with open(path, "wb") as f:
-                f.write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(tag) + 2) + tag + data[2:])
+        segments = [b"\xe1Exif\0\0MM\0*\0\0\0\x08\0\x01" + struct.pack(">HHIHH", 0x112, 3, 1, orientation, 0) +
+                    bytes(4)] if orientation else []
+        segments += [b"\xe2ICC_PROFILE\0\x01\x01" + swapped_profile()] if profile else []
+        with open(path, "rb") as f:
+            data = f.read()
+        data = data[:2] + b"".join(b"\xff" + s[:1] + struct.pack(">H", len(s) + 1) + s[1:] for s in segments) + data[2:]
+        with open(path, "wb") as f:
+            f.write(data[:int(len(data) * keep)])
     make.picture = True
     return make
 
@@ -121,6 +137,10 @@ CASES = [
     ("two frames.gif", "two_frames", None, "5 3 32", picture(["-alpha", "off", "-loop", "0", ""], frames=2),
      "made drop"),
     ("offset.gif", "offset", None, "5 3 39", picture(["-repage", "9x7+3+2", ""]), "made bg=123456 all"),
+    ("beyond.gif", "beyond", None, "6 6 43", picture(["-repage", "10x8+7+5", ""]), "made bg=FF00FF all"),
+    ("profile.jpg", "profile", None, "16 9 44", picture(OPAQUE_JPEG + [""], profile=True), "made all"),
+    ("cut.jpg", "cut", None, "16 9 45", picture(OPAQUE_JPEG + [""], keep=0.8), "refused all"),
+    ("cut.gif", "cut", None, "9 7 46", picture([""], keep=0.7), "refused all"),
     ("photo.jpeg", "photo", "jpeg", "16 9 33", picture(OPAQUE_JPEG + [""]), "made"),
     ("lossless.webp", "lossless", None, "5 4 42", picture(["-alpha", "off", "-define", "webp:lossless=true", ""]),
      "made"),
@@ -386,8 +406,10 @@ def check_case(driver, args, work, manual_page, row):
 
     status = None
     if text(driver, "problem") or "refused" in flags:
-        refusal = "%s is not a PNG picture" % row[0] if row[0].endswith(".png") else \
-            "%s: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures" % row[0]
+        refusal = {".png": "%s is not a PNG picture",
+                   ".jpg": "%s is a damaged JPEG picture: it ends before its end-of-image marker",
+                   ".gif": "%s is a damaged GIF picture: it is cut short before its first image ends"}.get(
+            os.path.splitext(row[0])[1], "%s: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures") % row[0]
         if text(driver, "messages") or ("refused" in flags and text(driver, "problem") != refusal):
             problems.append("problem %r, console %r" % (text(driver, "problem"), text(driver, "messages")))
     else:

@@ -136,16 +136,21 @@ const Bmp = (() => {
         return h;
     }
 
-    // A BMP goes to tafelix as it is when it is an uncompressed 24-bit one
-    // (the fields read where tafelix reads them) or when its header is too
-    // damaged to say (too short, not "BM", or a bit count or compression no
-    // BMP has; OS/2's 12-byte header keeps them elsewhere): tafelix's own
-    // messages then say what is wrong. The builds route BMPs the same way.
+    // A BMP goes to tafelix as it is when its header is too damaged to say
+    // (too short, not "BM", or a bit count or compression no BMP has) or
+    // when it is an uncompressed 24-bit one (the fields read where tafelix
+    // reads them): tafelix's own messages then say what is wrong. One with
+    // OS/2's 12-byte header never does, whatever those places hold (its
+    // palette): tafelix reads the Windows header only. The builds route BMPs
+    // the same way.
     function goesAsIs(bytes) {
         const h = header(bytes);
         const { bitCount, compression } = h.asTafelixReads;
-        return bytes.length < SHORTEST || h.type !== "BM" || (bitCount === 24 && compression === RGB) ||
-            (h.headerSize !== OS2_HEADER && (![1, 2, 4, 8, 16, 24, 32].includes(bitCount) || compression > 6));
+        if (bytes.length < SHORTEST || h.type !== "BM") {
+            return true;
+        }
+        return h.headerSize !== OS2_HEADER &&
+            ((bitCount === 24 && compression === RGB) || ![1, 2, 4, 8, 16, 24, 32].includes(bitCount) || compression > 6);
     }
 
     // The picture's size, or null when the header gives none the coder takes.

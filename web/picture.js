@@ -44,33 +44,63 @@ const Picture = (() => {
         }
     }
 
-    // A JPEG's size from its first frame header (SOF0 to SOF15, not DHT,
-    // JPG or DAC), found by walking the segments.
-    function jpegSize(bytes) {
+    // A JPEG walked from SOI through its segments to EOI, as the builds'
+    // JPEG library reads it, skipping each scan's entropy-coded data (where
+    // FF 00 is a stuffed FF and FF D0-D7 a restart marker): the size from
+    // the first frame header (SOF0 to SOF15, not DHT, JPG or DAC), the
+    // places of the APP2 "ICC_PROFILE" segments, and what is damaged (the
+    // builds refuse a file cut short or without EOI; browsers fill it in).
+    function jpegWalk(bytes) {
+        const walk = { size: null, profiles: [], damage: null };
+        const length = (at) => bytes[at + 2] << 8 | bytes[at + 3];
         let at = 2;
-        while (at + 4 <= bytes.length) {
-            if (bytes[at] !== 0xff) {
-                return null;
+        for (;;) {
+            while (bytes[at] === 0xff && bytes[at + 1] === 0xff) {
+                ++at;   // fill byte
+            }
+            if (at + 2 > bytes.length) {
+                walk.damage = "it ends before its end-of-image marker";
+                return walk;
             }
             const marker = bytes[at + 1];
-            if (marker === 0xff) {
-                ++at;   // fill byte
-                continue;
+            if (bytes[at] !== 0xff || marker === 0) {
+                walk.damage = "it has stray bytes where a marker should be";
+                return walk;
+            }
+            if (marker === 0xd9) {
+                return walk;
             }
             if (marker === 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
                 at += 2;
                 continue;
             }
-            if (marker === 0xd9 || marker === 0xda) {
-                return null;
+            if (at + 4 > bytes.length || at + 2 + length(at) > bytes.length) {
+                walk.damage = "it ends before its end-of-image marker";
+                return walk;
             }
-            if (marker >= 0xc0 && marker <= 0xcf && marker !== 0xc4 && marker !== 0xc8 && marker !== 0xcc) {
-                return at + 9 <= bytes.length ?
-                    { width: bytes[at + 7] << 8 | bytes[at + 8], height: bytes[at + 5] << 8 | bytes[at + 6] } : null;
+            if (length(at) < 2) {
+                walk.damage = "a segment's length is less than its own two bytes";
+                return walk;
             }
-            at += 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
+            if (!walk.size && marker >= 0xc0 && marker <= 0xcf && marker !== 0xc4 && marker !== 0xc8 && marker !== 0xcc &&
+                    length(at) >= 7) {
+                walk.size = { width: bytes[at + 7] << 8 | bytes[at + 8], height: bytes[at + 5] << 8 | bytes[at + 6] };
+            }
+            if (marker === 0xe2 && ascii(bytes, at + 4, at + 16) === "ICC_PROFILE\0") {
+                walk.profiles.push([at, at + 2 + length(at)]);
+            }
+            at += 2 + length(at);
+            if (marker === 0xda) {
+                // entropy-coded data up to the next marker
+                for (at = bytes.indexOf(0xff, at); at >= 0; at = bytes.indexOf(0xff, at + 1)) {
+                    const next = bytes[at + 1];
+                    if (next !== 0 && next !== 0xff && !(next >= 0xd0 && next <= 0xd7)) {
+                        break;
+                    }
+                }
+                at = at < 0 ? bytes.length : at;
+            }
         }
-        return null;
     }
 
     // A WebP's size from its first chunk: VP8X (the canvas), VP8L or VP8.
@@ -90,6 +120,94 @@ const Picture = (() => {
         return null;
     }
 
+    // A GIF read as the builds' ImageMagick reads `gif:-[0]`: the header,
+    // the logical screen and its palette, then blocks up to and including
+    // the first image (its descriptor, palette, LZW code size and data
+    // sub-blocks through the zero block); later frames are not read, and a
+    // byte that starts no block is skipped. The first image's place, size
+    // and where its bytes begin and its data ends, or what is damaged.
+    function gifWalk(bytes) {
+        const u16 = (at) => bytes[at] | bytes[at + 1] << 8;
+        const palette = (flags) => flags & 0x80 ? 3 << ((flags & 7) + 1) : 0;
+        let at = 13 + palette(bytes[10]);
+        const subBlocks = () => {
+            while (at < bytes.length && bytes[at] !== 0) {
+                at += 1 + bytes[at];
+            }
+            return ++at <= bytes.length;
+        };
+        while (at < bytes.length) {
+            const block = bytes[at++];
+            if (block === 0x21) {
+                ++at;   // the label
+                if (!subBlocks()) {
+                    break;
+                }
+            } else if (block === 0x2c) {
+                const frame = { start: at - 1, left: u16(at), top: u16(at + 2), width: u16(at + 4), height: u16(at + 6) };
+                at += 9 + palette(bytes[at + 8]) + 1;
+                const data = at;
+                while (at < bytes.length && bytes[at] !== 0) {
+                    at += 1 + bytes[at];
+                }
+                // ImageMagick takes data whose last sub-block ends the file
+                if (at > bytes.length || at === data) {
+                    break;
+                }
+                return { frame: Object.assign(frame, { end: at }), damage: null };
+            } else if (block === 0x3b) {
+                return { frame: null, damage: "it ends before any image" };
+            }
+        }
+        return { frame: null, damage: "it is cut short before its first image ends" };
+    }
+
+    // The first image alone, as a GIF whose screen is the image at 0, 0:
+    // every engine gives its own pixels then (Chromium grows its bitmap to
+    // hold an image that goes past the screen).
+    function gifFrameAlone(bytes, frame) {
+        const alone = new Uint8Array(frame.end + 2);
+        alone.set(bytes.subarray(0, frame.end));
+        alone.set([frame.width & 255, frame.width >> 8, frame.height & 255, frame.height >> 8], 6);
+        alone.fill(0, frame.start + 1, frame.start + 5);
+        alone.set([0, 0x3b], frame.end);    // the zero block, the trailer
+        return alone;
+    }
+
+    // The first image's pixels on the logical screen at its place, clipped
+    // to it, all else fully transparent, as the builds' ImageMagick
+    // flattens it.
+    function onScreen(screen, frame, rgba) {
+        const out = new Uint8Array(screen.width * screen.height * 4);
+        const columns = Math.min(frame.width, screen.width - frame.left);
+        for (let y = 0; columns > 0 && y < frame.height && frame.top + y < screen.height; ++y) {
+            out.set(rgba.subarray(y * frame.width * 4, (y * frame.width + columns) * 4),
+                ((frame.top + y) * screen.width + frame.left) * 4);
+        }
+        return out;
+    }
+
+    // What is damaged in a WebP, as the builds' WebP library finds it: a
+    // RIFF size past the end of the file, or a chunk up to the first image
+    // chunk past the RIFF's end; null when nothing is.
+    function webpDamage(bytes) {
+        const u32 = (at) => (bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24) >>> 0;
+        const end = 8 + u32(4);
+        if (bytes.length < 12 || end > bytes.length) {
+            return "it is shorter than its RIFF header says";
+        }
+        for (let at = 12; at + 8 <= end; at += 8 + u32(at + 4) + (u32(at + 4) & 1)) {
+            const chunk = ascii(bytes, at, at + 4);
+            if (at + 8 + u32(at + 4) > end) {
+                return "its " + chunk.trim() + " chunk is cut short";
+            }
+            if (chunk === "VP8 " || chunk === "VP8L" || chunk === "ANMF") {
+                break;
+            }
+        }
+        return null;
+    }
+
     // The size the picture comes out at, read from its header (a GIF's
     // logical screen), or null when the header gives none.
     function size(kind, bytes) {
@@ -104,7 +222,7 @@ const Picture = (() => {
         case "gif":
             return bytes.length >= 10 ? { width: bytes[6] | bytes[7] << 8, height: bytes[8] | bytes[9] << 8 } : null;
         case "jpeg":
-            return jpegSize(bytes);
+            return jpegWalk(bytes).size;
         case "webp":
             return webpSize(bytes);
         default:
@@ -177,6 +295,45 @@ const Picture = (() => {
         context.drawImage(image, 0, 0);
         image.close();
         return { width, height, rgba: context.getImageData(0, 0, width, height).data };
+    }
+
+    // JPEG, GIF and WebP as the browser decodes them once our own walk has
+    // found them whole (the builds refuse a damaged one; some browsers fill
+    // it in): a JPEG without its ICC profiles (the builds ignore them, and
+    // WebKitGTK applies them even with colorSpaceConversion "none"); a GIF's
+    // first image alone, put on the screen here. Null when the header gave
+    // no size, or the browser cannot decode the picture.
+    async function fromBrowser(fileName, kind, bytes, screen) {
+        const damaged = (damage) => damage && refuse(fileName + " is a damaged " + NAMES[kind] + " picture: " + damage);
+        if (kind === "webp") {
+            damaged(webpDamage(bytes));
+            return screen && browserPixels(kind, bytes);
+        }
+        if (kind === "jpeg") {
+            const { damage, profiles } = jpegWalk(bytes);
+            damaged(damage);
+            if (!profiles.length) {
+                return screen && browserPixels(kind, bytes);
+            }
+            // one array: Firefox decodes no Blob made of several
+            const kept = new Uint8Array(bytes.length - profiles.reduce((sum, [start, end]) => sum + end - start, 0));
+            let to = 0;
+            let from = 0;
+            for (const [start, end] of profiles.concat([[bytes.length, bytes.length]])) {
+                kept.set(bytes.subarray(from, start), to);
+                to += start - from;
+                from = end;
+            }
+            return screen && browserPixels(kind, kept);
+        }
+        const { damage, frame } = gifWalk(bytes);
+        damaged(damage);
+        if (frame.width * frame.height > LIMIT) {
+            refuse(fileName + "'s first image is " + frame.width + " x " + frame.height +
+                " pixels, more than tafelix takes (8192 x 8192 = 67108864)");
+        }
+        const alone = screen && await browserPixels(kind, gifFrameAlone(bytes, frame));
+        return alone && { ...screen, rgba: onScreen(screen, { ...frame, width: alone.width, height: alone.height }, alone.rgba) };
     }
 
     // Straight RGBA blended over the background into a bottom-up 24-bit BMP:
@@ -259,8 +416,8 @@ const Picture = (() => {
                 refuse(fileName + (kind === "png" ? " is a damaged PNG picture: " :
                     " is a BMP picture tafelix cannot read: ") + error.message);
             }
-        } else if (header) {
-            picture = await browserPixels(kind, bytes);
+        } else {
+            picture = await fromBrowser(fileName, kind, bytes, header);
         }
         if (!picture) {
             refuse(fileName + " cannot be decoded: it is a damaged " + name + " picture, or one this browser does not read");

@@ -10,7 +10,7 @@ const os = require("node:os");
 const path = require("node:path");
 const vm = require("node:vm");
 const zlib = require("node:zlib");
-const { spawn } = require("node:child_process");
+const { spawn, execFileSync } = require("node:child_process");
 
 const root = path.join(__dirname, "..", "..");
 for (const script of ["png.js", "bmp.js", "picture.js"]) {
@@ -258,6 +258,15 @@ test("a name's kind decides, and content unlike it is refused", async () => {
     const pal8 = new Uint8Array(fs.readFileSync(path.join(BMPSUITE, "g", "pal8.bmp")));
     const rgb24 = new Uint8Array(fs.readFileSync(path.join(BMPSUITE, "g", "rgb24.bmp")));
     const gif = new Uint8Array([...Buffer.from("GIF87a"), 1, 0, 1, 0, 0, 0, 0, 59]);
+    // Whole pictures pass our walk to the browser's decoder, which Node has not.
+    const magick = (...options) => new Uint8Array(execFileSync(MAGICK, ["-size", "40x30", "-seed", "5", "plasma:fractal", ...options]));
+    const jpeg = magick("-interlace", "Plane", "jpeg:-");
+    const gifs = magick("(", "+clone", "-negate", ")", "gif:-");
+    const webp = magick("-alpha", "set", "-channel", "A", "-fx", "i/w", "webp:-");
+    const os2 = fs.readFileSync(path.join(BMPSUITE, "g", "pal8os2.bmp")).fill(0, 29, 34).fill(24, 28, 29);
+    const cut = (bytes, keep) => bytes.subarray(0, Math.floor(bytes.length * keep));
+    const passes = (name) => name + " cannot be decoded: it is a damaged " + { jpg: "JPEG", gif: "GIF", webp: "WebP" }[name.split(".")[1]] +
+        " picture, or one this browser does not read";
     const rows = [
         // name, bytes, the message, or whether the bitmap is made or goes as it is
         ["logo.svg", gif, "logo.svg: tafelix takes .png, .jpg, .jpeg, .jpe, .gif, .webp, .bmp and .dib pictures"],
@@ -272,6 +281,17 @@ test("a name's kind decides, and content unlike it is refused", async () => {
         ["text.bmp", new Uint8Array(Buffer.from("not a bitmap, but long enough to be read as one")), false],
         ["two.bmp", fs.readFileSync(path.join(BMPSUITE, "q", "pal2.bmp")), "two.bmp is a BMP picture tafelix cannot read: it has 2 bits a pixel, which are not read"],
         ["cut.png", png({ width: 3, height: 3, colorType: 0, depth: 8, samples: () => [9] }).subarray(0, 60), "cut.png is a damaged PNG picture: its IDAT chunk is cut short"],
+        ["os2.bmp", os2, true],
+        ["whole.jpg", jpeg, passes("whole.jpg")],
+        ["cut.jpg", cut(jpeg, 0.6), "cut.jpg is a damaged JPEG picture: it ends before its end-of-image marker"],
+        ["no-eoi.jpg", jpeg.subarray(0, -2), "no-eoi.jpg is a damaged JPEG picture: it ends before its end-of-image marker"],
+        ["stray.jpg", new Uint8Array([...jpeg.subarray(0, 20), 0, ...jpeg.subarray(20)]), "stray.jpg is a damaged JPEG picture: it has stray bytes where a marker should be"],
+        ["whole.gif", gifs, passes("whole.gif")],
+        ["second-cut.gif", cut(gifs, 0.9), passes("second-cut.gif")],
+        ["cut.gif", cut(gifs, 0.4), "cut.gif is a damaged GIF picture: it is cut short before its first image ends"],
+        ["empty.gif", gif, "empty.gif is a damaged GIF picture: it ends before any image"],
+        ["whole.webp", webp, passes("whole.webp")],
+        ["cut.webp", cut(webp, 0.95), "cut.webp is a damaged WebP picture: it is shorter than its RIFF header says"],
     ];
     for (const [name, bytes, want] of rows) {
         if (typeof want === "string") {
