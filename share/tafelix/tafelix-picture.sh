@@ -72,7 +72,10 @@ tafelix_number_at() {
 # size, also where ImageMagick would refuse it without a word.
 tafelix_header_size() {
     tafelix_width= tafelix_height=
-    tafelix_head=$(od -An -tx1 -N30 <"$tafelix_picture" | tr -d ' \n')
+    tafelix_head=
+    for tafelix_byte in $(od -An -tx1 -N30 <"$tafelix_picture"); do
+        tafelix_head=$tafelix_head$tafelix_byte
+    done
     case $tafelix_kind:$tafelix_head in
     png:89504e470d0a1a0a0000000d49484452*)
         tafelix_width=$(tafelix_number_at 16 4 big) tafelix_height=$(tafelix_number_at 20 4 big) ;;
