@@ -125,7 +125,7 @@ CASES = [
     ("4-wide.bmp", "_4_wide", "four", "4 2 14 --top-down", None, ""),
     ("w5.BMP", "w5", None, "5 3 15", None, "-wt drop"),
     ("w5v5.bmp", "w5v5", None, "5 4 16 --top-down --v5", None, ""),
-    ("large.bmp", "large", None, "1021 767 17 --top-down", None, "-wt phone copy"),
+    ("large.bmp", "large", None, "1201 901 17 --top-down", None, "-wt phone copy"),
     ("sprite.bmp", "sprite", None, "23 17 18", None, "-wt copy inspect"),
     ("alpha.png", "alpha", None, "7 5 31", picture([""]), "-wt made shot all"),
     ("levels.png", "levels", None, "16 16 34", picture([""], levels=True), "made bg=204080 all"),
