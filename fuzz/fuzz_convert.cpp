@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LoadedFile file;
     file.bytes.assign(data, data + size);
     // Each verdict is checked against the bytes, with and without -wt.
-    for (int mark_white : {0, 1}) {
+    for (bool mark_white : {false, true}) {
         const Decoded d = fuzz_decode_checked(file, mark_white);
         if (d.found == 0) {
             const TableText text = read_table_text(written_text("img", d.table));

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     LoadedFile file;
     file.bytes.assign(data, data + size);
-    const int mark_white = size > 6 && (data[6] & 1) != 0 ? 1 : 0;
+    const bool mark_white = size > 6 && (data[6] & 1) != 0;
     fuzz_decode_checked(file, mark_white);
     return 0;
 }

@@ -31,13 +31,14 @@ struct Decoded {
 // The lines the program prints for the reasons in `found`, in order.
 inline std::string lines_for(Rejections found)
 {
-    const char* const lines[] = {"Datei zu kurz\n",      "typ falsch\n",         "bitcnt falsch\n",
-                                 "compression falsch\n", "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n"};
+    const char* const lines[REJECTION_KINDS + 1] = {
+        "Datei zu kurz\n",      "typ falsch\n",         "bitcnt falsch\n", "compression falsch\n",
+        "Bildgroesse falsch\n", "Bilddaten unvollstaendig\n", "(a flag of no known reason)\n"};
     std::string text;
     for (int k = 0; k < REJECTION_KINDS; ++k) {
         text += (found & (1u << k)) != 0 ? lines[k] : "";
     }
-    return text;
+    return text + ((found >> REJECTION_KINDS) != 0 ? lines[REJECTION_KINDS] : "");
 }
 
 // Calls `write` with a stream in memory and returns what it wrote there.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
@@ -38,7 +39,7 @@ enum Message {
     MESSAGE_COUNT
 };
 
-const char* const MESSAGES[MESSAGE_COUNT] = {
+const char* const MESSAGES[] = {
     "Converter fuer bmp 24 bit nach c file zum includieren V1.0\n"
     "Quendrak\n"
     "tafelix filename outputname  varname\n",
@@ -58,6 +59,7 @@ const char* const MESSAGES[MESSAGE_COUNT] = {
     "Fehler beim schreiben der Ausgabedatei\n",
     "Nicht genug Speicher\n",
 };
+static_assert(std::size(MESSAGES) == MESSAGE_COUNT, "a line for each message");
 
 void say(std::FILE* console, Message message, const char* detail = "")
 {
