@@ -77,7 +77,7 @@ TEST(Decoder, EmptyImagesAreAcceptedWithCountZero)
     }
 }
 
-struct Rejection {
+struct BadHeader {
     const char* what;
     std::vector<std::uint8_t> bytes;
     const char* printed;
@@ -103,7 +103,7 @@ TEST(Decoder, RejectsEveryBadHeaderWithItsMessagesInOrder)
     cut.resize(cut.size() - 3);
     std::vector<std::uint8_t> short_all_bad(33, 0);
 
-    const std::vector<Rejection> cases = {
+    const std::vector<BadHeader> cases = {
         {"type swapped", swapped, "typ falsch\n"},
         {"8 bits", patched(28, 8, 2), "bitcnt falsch\n"},
         {"32 bits bit fields", bitfields32, "bitcnt falsch\ncompression falsch\n"},
@@ -127,7 +127,7 @@ TEST(Decoder, RejectsEveryBadHeaderWithItsMessagesInOrder)
         {"pixel offset past the end", patched(10, 0xFFFFFFFFu, 4), "Bilddaten unvollstaendig\n"},
         {"top-down taller than the file", patched(22, static_cast<std::uint32_t>(-3), 4), "Bilddaten unvollstaendig\n"},
     };
-    for (const Rejection& c : cases) {
+    for (const BadHeader& c : cases) {
         const Decoded d = decode(c.bytes);
         EXPECT_EQ(lines_for(d.found), c.printed) << c.what;
         EXPECT_EQ(d.table.values, std::vector<std::int32_t>{UNTOUCHED}) << c.what << ": table touched";
