@@ -84,14 +84,19 @@ _tafelix_headers :=
 # Not empty unless $1 is a C identifier (it names the array and the macros).
 _tafelix_not_identifier = $(or $(filter-out 1,$(words $1)),$(filter 0% 1% 2% 3% 4% 5% 6% 7% 8% 9%,$1),$(call _tafelix_map,$(call _tafelix_upper,$1),$(_tafelix_upper_letters) 0 1 2 3 4 5 6 7 8 9 _,))
 
-# $(call _tafelix_size_recipe,array,ARRAY,bitmap): writes the size header $@
-# of the bitmap that tafelix converted: the made one when it is there, else
-# the picture $<. The width and the height are the signed 32-bit
-# little-endian fields at offsets 18 and 22; a top-down bitmap stores its
-# row count negative, and its magnitude is the two's complement. The bytes
-# are the same as tafelix-size.cmake writes for tafelix_add_bitmap(... SIZE).
+# $(call _tafelix_size_recipe,array,ARRAY,header,kind,RRGGBB[,-wt]): writes
+# the size header $@ of the bitmap that tafelix converted for the header:
+# header.bmp, made by tafelix-picture.sh, or when that is gone, the one the
+# script gives again for the picture $< (the picture itself, or header.bmp
+# made anew); when it fails, the header goes too, so the next make tries
+# again. The width and the height are the signed 32-bit little-endian fields
+# at offsets 18 and 22; a top-down bitmap stores its row count negative, and
+# its magnitude is the two's complement. The bytes are the same as
+# tafelix-size.cmake writes for tafelix_add_bitmap(... SIZE).
 define _tafelix_size_recipe
-@f=$(call _tafelix_file,$3) && { test -f "$$f" || f=$(call _tafelix_file,$<); } && \
+@f=$(call _tafelix_file,$3.bmp) && if test ! -f "$$f"; then \
+tafelix_magick() { $(TAFELIX_MAGICK) "$$@"; }; . $(call _tafelix_sh,$(_tafelix_dir)tafelix-picture.sh) && \
+tafelix_picture $4 $(call _tafelix_file,$<) "$$f" $5 $6 && f=$$tafelix_bitmap || { rm -f $(call _tafelix_file,$3); exit 1; }; fi && \
 set -- `od -An -tu1 -j18 -N8 <"$$f"` && test $$# = 8 && \
 w=$$(($$1 + 256 * ($$2 + 256 * ($$3 + 256 * $$4)))) && \
 if test $$8 -lt 128; then h=$$(($$5 + 256 * ($$6 + 256 * ($$7 + 256 * $$8)))); \
@@ -128,6 +133,6 @@ $1: $2 $(_tafelix_dir)tafelix-picture.sh
 	@mv -f $$(call _tafelix_file,$$@.part) $$(call _tafelix_file,$$@)
 $1: _tafelix_clean = rm -f $(foreach file,$1.part $1 $(basename $1)_size.h $1.bmp,$(call _tafelix_file,$(file)))
 $(basename $1)_size.h: $2 $1
-	$$(call _tafelix_size_recipe,$3,$(call _tafelix_upper,$3),$1.bmp)
+	$$(call _tafelix_size_recipe,$3,$(call _tafelix_upper,$3),$1,$(call _tafelix_kind,$2),$5,$4)
 .DEFAULT_GOAL := $$(_tafelix_goal)
 endef
