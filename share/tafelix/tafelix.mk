@@ -35,7 +35,7 @@
 # header. Picture and header names may hold quotes and &, and may start with
 # - or @; names that make or the shell take for their own are refused when
 # the Makefile is read: blanks, tabs and newlines, ; # $ % : * ? [ ] \ ( ) |
-# and =. That holds for names from $(wildcard) too: a blank splits such a
+# = and the comma. That holds for names from $(wildcard) too: a blank splits such a
 # name into words, and a part without a picture's ending is refused.
 #
 # TAFELIX names the program: by default the one installed beside this file
@@ -67,8 +67,10 @@ _tafelix_sh = '$(subst ','\'',$1)'
 # $(call _tafelix_file,name): a file name as one word of the shell, never
 # taken for an option.
 _tafelix_file = $(call _tafelix_sh,$(patsubst -%,./-%,$1))
-# What make or the shell take for their own in a file name.
-_tafelix_unsafe := ; \# $$ % : * ? [ ] \ ( ) | =
+# What make or the shell take for their own in a file name (a comma splits
+# the arguments of $(call)).
+_tafelix_comma := ,
+_tafelix_unsafe := ; \# $$ % : * ? [ ] \ ( ) | = $(_tafelix_comma)
 # $(call _tafelix_check_name,what,name): stops the make unless the name is
 # one word free of _tafelix_unsafe.
 _tafelix_check_name = $(if $(filter-out 1,$(words $2)),$(error tafelix_bitmap: the $1 '$2' must be one \

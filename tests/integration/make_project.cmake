@@ -231,6 +231,7 @@ foreach(where IN ITEMS installed "source tree")
       "gen/a.h,art/pic.bmp,a+gen/a.h,art/pic.bmp,b|an earlier call makes gen/a.h or gen/a_size.h already"
       "gen/w.h,$(wildcard w/x*.png),w|the picture 'w/x.>victim.txt.\\.png' holds '.'"
       "gen/w.h,$(wildcard w/y*.png),w|the picture 'w/y.cd..IFS.art.sh..IFS.p..png' holds '.'"
+      "gen/w.h,$(firstword w/c,d.png),w|the picture 'w/c,d.png' holds ','"
       "gen/w.h,$(wildcard w/blank*),w|the picture 'w/blank .png' must be one name")
     string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
     string(REPLACE "+" ";" calls "${CMAKE_MATCH_1}")
