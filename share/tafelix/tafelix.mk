@@ -133,7 +133,7 @@ $1: $2 $(_tafelix_dir)tafelix-picture.sh
 	tafelix_picture $(call _tafelix_kind,$2) $$(call _tafelix_file,$$<) $$(call _tafelix_file,$$@.bmp) $5 $4 && \
 	$$(TAFELIX) "$$$$tafelix_bitmap" $$(call _tafelix_file,$$@.part) $3 $4 || { $$(_tafelix_clean); exit 1; }
 	@mv -f $$(call _tafelix_file,$$@.part) $$(call _tafelix_file,$$@)
-$1: _tafelix_clean = rm -f $(foreach file,$1.part $1 $(basename $1)_size.h $1.bmp,$(call _tafelix_file,$(file)))
+$1: _tafelix_clean = rm -f $(foreach file,$1.part $1 $(basename $1)_size.h $1.bmp $1.bmp.err $1.bmp.png,$(call _tafelix_file,$(file)))
 $(basename $1)_size.h: $2 $1
 	$$(call _tafelix_size_recipe,$3,$(call _tafelix_upper,$3),$1,$(call _tafelix_kind,$2),$5,$4)
 .DEFAULT_GOAL := $$(_tafelix_goal)

@@ -214,6 +214,11 @@ foreach(where IN ITEMS installed "source tree")
     message(FATAL_ERROR "${where}: make without ImageMagick: want it to say so and leave "
                         "no header, have left '${left}'\n${log}")
   endif()
+  file(TOUCH "${dir}/rle8.bmp")
+  run_make("make with an ImageMagick that gives no size" fails "TAFELIX_MAGICK=echo" "gen/it's&pics/rle8_size.h")
+  if(NOT log MATCHES "tafelix: rle8.bmp: ImageMagick gave no size for it" OR EXISTS "${dir}/gen/it's&pics/rle8.h.bmp.err")
+    message(FATAL_ERROR "${where}: an ImageMagick that gives no size: want the picture named, nothing left\n${log}")
+  endif()
 
   # Calls refused when the Makefile is read (split by +): nothing is made or run.
   file(WRITE "${dir}/art/p" ": >victim.txt\n")
