@@ -197,7 +197,8 @@ tafelix_picture() {
     gif) set -- -background none -flatten ;;
     *) set -- -set colorspace sRGB ;;
     esac
-    tafelix_magick -regard-warnings "$tafelix_kind:-[0]" "$@" -alpha set +repage PNG32:- <"$tafelix_picture" \
+    tafelix_magick -regard-warnings "$tafelix_kind:-[0]" "$@" -alpha set +repage \
+        -define png:compression-level=0 PNG32:- <"$tafelix_picture" \
         >"$tafelix_made.png" 2>"$tafelix_made.err" || { tafelix_refused "$tafelix_made.err"; return 1; }
     set -- -background "#$tafelix_background" -alpha remove
     if test "$tafelix_switch" = -wt; then
