@@ -118,7 +118,7 @@ function(_tafelix_header_size)
     # VP8X: the canvas, 24 bits each of width - 1 and height - 1.
     _tafelix_number_at(24 3 width)
     _tafelix_number_at(27 3 height)
-    if(height)
+    if(NOT height STREQUAL "")
       math(EXPR width "${width} + 1")
       math(EXPR height "${height} + 1")
     endif()
@@ -126,7 +126,7 @@ function(_tafelix_header_size)
     # VP8: after the frame tag and start code, 14 bits each of width, height.
     _tafelix_number_at(26 2 width)
     _tafelix_number_at(28 2 height)
-    if(height)
+    if(NOT height STREQUAL "")
       math(EXPR width "${width} & 0x3fff")
       math(EXPR height "${height} & 0x3fff")
     endif()
@@ -252,7 +252,9 @@ if(picture_way)
   # since a second picture of 8192 x 8192 would overrun the memory Debian's
   # policy.xml grants. A CMYK JPEG's channels are (255-C)*(255-K)/255
   # cut to whole numbers by -depth 8, as browsers make them; other JPEGs
-  # hold 8-bit values already.
+  # hold 8-bit values already. Step 1's PNG is read straight back, so it is
+  # written uncompressed: compressing it took most of the time, and the
+  # pixels are the same.
   set(decode -set colorspace sRGB)
   if(KIND STREQUAL "jpeg")
     set(decode -auto-orient -colorspace sRGB -depth 8)
@@ -264,7 +266,8 @@ if(picture_way)
     set(blend -background white -alpha background -channel RGBA -fill white
       -opaque "rgba(255,255,255,0)" +channel ${blend})
   endif()
-  execute_process(COMMAND "${MAGICK}" -regard-warnings "${KIND}:-[0]" ${decode} -alpha set +repage PNG32:-
+  execute_process(COMMAND "${MAGICK}" -regard-warnings "${KIND}:-[0]" ${decode} -alpha set +repage
+      -define png:compression-level=0 PNG32:-
     INPUT_FILE "${PICTURE}" OUTPUT_FILE "${BITMAP}.png" RESULT_VARIABLE status ERROR_VARIABLE err)
   _tafelix_magick_done("${status}" "${err}")
   execute_process(COMMAND "${MAGICK}" -regard-warnings png:- -set colorspace sRGB ${blend}

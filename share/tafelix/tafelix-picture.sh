@@ -176,7 +176,8 @@ tafelix_picture() {
     tafelix_size=$(tafelix_magick -ping "$tafelix_kind:-[0]" -format '%w %h %W %H' info: \
         <"$tafelix_picture" 2>"$tafelix_made.err")
     case $?:$tafelix_size in
-    0:*[!0-9\ ]* | 0:) printf 'tafelix: %s: ImageMagick gave no size for it: %s\n' "$2" "$tafelix_size" >&2
+    0:*[!0-9\ ]* | 0:) rm -f "$tafelix_made.err"
+        printf 'tafelix: %s: ImageMagick gave no size for it: %s\n' "$tafelix_picture" "$tafelix_size" >&2
         return 1 ;;
     0:*) ;;
     127:*)
@@ -196,7 +197,8 @@ tafelix_picture() {
     gif) set -- -background none -flatten ;;
     *) set -- -set colorspace sRGB ;;
     esac
-    tafelix_magick -regard-warnings "$tafelix_kind:-[0]" "$@" -alpha set +repage PNG32:- <"$tafelix_picture" \
+    tafelix_magick -regard-warnings "$tafelix_kind:-[0]" "$@" -alpha set +repage \
+        -define png:compression-level=0 PNG32:- <"$tafelix_picture" \
         >"$tafelix_made.png" 2>"$tafelix_made.err" || { tafelix_refused "$tafelix_made.err"; return 1; }
     set -- -background "#$tafelix_background" -alpha remove
     if test "$tafelix_switch" = -wt; then

@@ -35,7 +35,7 @@
 # header. Picture and header names may hold quotes and &, and may start with
 # - or @; names that make or the shell take for their own are refused when
 # the Makefile is read: blanks, tabs and newlines, ; # $ % : * ? [ ] \ ( ) |
-# and =. That holds for names from $(wildcard) too: a blank splits such a
+# = and the comma. That holds for names from $(wildcard) too: a blank splits such a
 # name into words, and a part without a picture's ending is refused.
 #
 # TAFELIX names the program: by default the one installed beside this file
@@ -67,8 +67,10 @@ _tafelix_sh = '$(subst ','\'',$1)'
 # $(call _tafelix_file,name): a file name as one word of the shell, never
 # taken for an option.
 _tafelix_file = $(call _tafelix_sh,$(patsubst -%,./-%,$1))
-# What make or the shell take for their own in a file name.
-_tafelix_unsafe := ; \# $$ % : * ? [ ] \ ( ) | =
+# What make or the shell take for their own in a file name (a comma splits
+# the arguments of $(call)).
+_tafelix_comma := ,
+_tafelix_unsafe := ; \# $$ % : * ? [ ] \ ( ) | = $(_tafelix_comma)
 # $(call _tafelix_check_name,what,name): stops the make unless the name is
 # one word free of _tafelix_unsafe.
 _tafelix_check_name = $(if $(filter-out 1,$(words $2)),$(error tafelix_bitmap: the $1 '$2' must be one \
@@ -84,14 +86,19 @@ _tafelix_headers :=
 # Not empty unless $1 is a C identifier (it names the array and the macros).
 _tafelix_not_identifier = $(or $(filter-out 1,$(words $1)),$(filter 0% 1% 2% 3% 4% 5% 6% 7% 8% 9%,$1),$(call _tafelix_map,$(call _tafelix_upper,$1),$(_tafelix_upper_letters) 0 1 2 3 4 5 6 7 8 9 _,))
 
-# $(call _tafelix_size_recipe,array,ARRAY,bitmap): writes the size header $@
-# of the bitmap that tafelix converted: the made one when it is there, else
-# the picture $<. The width and the height are the signed 32-bit
-# little-endian fields at offsets 18 and 22; a top-down bitmap stores its
-# row count negative, and its magnitude is the two's complement. The bytes
-# are the same as tafelix-size.cmake writes for tafelix_add_bitmap(... SIZE).
+# $(call _tafelix_size_recipe,array,ARRAY,header,kind,RRGGBB[,-wt]): writes
+# the size header $@ of the bitmap that tafelix converted for the header:
+# header.bmp, made by tafelix-picture.sh, or when that is gone, the one the
+# script gives again for the picture $< (the picture itself, or header.bmp
+# made anew); when it fails, the header goes too, so the next make tries
+# again. The width and the height are the signed 32-bit little-endian fields
+# at offsets 18 and 22; a top-down bitmap stores its row count negative, and
+# its magnitude is the two's complement. The bytes are the same as
+# tafelix-size.cmake writes for tafelix_add_bitmap(... SIZE).
 define _tafelix_size_recipe
-@f=$(call _tafelix_file,$3) && { test -f "$$f" || f=$(call _tafelix_file,$<); } && \
+@f=$(call _tafelix_file,$3.bmp) && if test ! -f "$$f"; then \
+tafelix_magick() { $(TAFELIX_MAGICK) "$$@"; }; . $(call _tafelix_sh,$(_tafelix_dir)tafelix-picture.sh) && \
+tafelix_picture $4 $(call _tafelix_file,$<) "$$f" $5 $6 && f=$$tafelix_bitmap || { rm -f $(call _tafelix_file,$3); exit 1; }; fi && \
 set -- `od -An -tu1 -j18 -N8 <"$$f"` && test $$# = 8 && \
 w=$$(($$1 + 256 * ($$2 + 256 * ($$3 + 256 * $$4)))) && \
 if test $$8 -lt 128; then h=$$(($$5 + 256 * ($$6 + 256 * ($$7 + 256 * $$8)))); \
@@ -126,8 +133,8 @@ $1: $2 $(_tafelix_dir)tafelix-picture.sh
 	tafelix_picture $(call _tafelix_kind,$2) $$(call _tafelix_file,$$<) $$(call _tafelix_file,$$@.bmp) $5 $4 && \
 	$$(TAFELIX) "$$$$tafelix_bitmap" $$(call _tafelix_file,$$@.part) $3 $4 || { $$(_tafelix_clean); exit 1; }
 	@mv -f $$(call _tafelix_file,$$@.part) $$(call _tafelix_file,$$@)
-$1: _tafelix_clean = rm -f $(foreach file,$1.part $1 $(basename $1)_size.h $1.bmp,$(call _tafelix_file,$(file)))
+$1: _tafelix_clean = rm -f $(foreach file,$1.part $1 $(basename $1)_size.h $1.bmp $1.bmp.err $1.bmp.png,$(call _tafelix_file,$(file)))
 $(basename $1)_size.h: $2 $1
-	$$(call _tafelix_size_recipe,$3,$(call _tafelix_upper,$3),$1.bmp)
+	$$(call _tafelix_size_recipe,$3,$(call _tafelix_upper,$3),$1,$(call _tafelix_kind,$2),$5,$4)
 .DEFAULT_GOAL := $$(_tafelix_goal)
 endef

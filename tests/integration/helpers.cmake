@@ -80,6 +80,7 @@ set(picture_rows
   "cut.jpeg|cut||-size 64x64 xc: +noise Random -quality 90 && py cut|||fail cut.jpeg: ImageMagick cannot read it as a JPEG picture: Premature end of JPEG file"
   "bomb.png|bomb||py big 100000 100000|||fail bomb.png is 100000 x 100000 pixels, more than tafelix takes [(]8192 x 8192 = 67108864[)]"
   "strip.png|strip||py big 16001 8|||fail strip.png is 16001 x 8 pixels, more than tafelix takes [(]at most 16000 pixels a side[)]"
+  "thin.webp|thin||py vp8x 16001 1|||fail thin.webp is 16001 x 1 pixels, more than tafelix takes [(]at most 16000 pixels a side[)]"
   "cmyk.jpeg|cmyk||-size 8x6 xc:#204080 -colorspace cmyk -quality 95|||probe 8 6 6 0,0=204080ff 7,5=204080ff"
   "turned.JPG|turned||-size 16x8 xc:#ff0000 -fill #0000ff -draw 'rectangle 8,0 15,7' -quality 95 && py exif6|||probe 8 16 40 0,1=ff0000ff 7,6=ff0000ff 0,8=0000ffff 7,15=0000ffff"
   "offset.gif|offset|204080|-size 20x10 xc:#c03010 -page 48x32+5+5|||probe 48 32 0 0,0=00000000 5,5=c03010ff 24,14=c03010ff 25,15=00000000 4,4=00000000"
@@ -111,7 +112,7 @@ macro(picture_row row)
   string(REGEX REPLACE " ?[0-9A-F]+$" "" switch "${switch}")
 endmacro()
 
-# `oracle write <file> cut|exif6|rgba8|rgba16|big <w> <h> <seed>` halves a file, sets EXIF 6, writes random RGBA (every
+# `oracle write <file> cut|exif6|rgba8|rgba16|big|vp8x <w> <h> <seed>` halves a file, sets EXIF 6, writes random RGBA (every
 # alpha) or black PNGs; `oracle check <header> bg=RRGGBB wt=[-wt] <those, or probe <w> <h> <tolerance> x,y=RRGGBBAA...>`.
 need_program(PYTHON python3)
 set(oracle [=[
@@ -125,6 +126,7 @@ px = [[r.randint(0, peak) for _ in 'rgb'] + [i // 2 * peak // 255 if i % 2 == 0 
 if mode == 'write':
     data = open(f, 'rb').read() if kind in ('cut', 'exif6') else b''
     data = data[:len(data) // 2] if kind == 'cut' else data[:2] + b'\xff\xe1\0\x22Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0' + data[2:]
+    if kind == 'vp8x': n, data = [], b'RIFF\x16\0\0\0WEBPVP8X\x0a\0\0\0\x10\0\0\0' + (n[0] - 1).to_bytes(3, 'little') + (n[1] - 1).to_bytes(3, 'little')
     if n:
         rows = [] if n[0] * n[1] > 1 << 26 else [struct.pack('>%d%s' % (4 * n[0], 'BH'[peak > 255]), *sum(px[n[0] * y:n[0] * (y + 1)], [])) if px else bytes(4 * n[0]) for y in range(n[1])]
         chunk = lambda t, d: struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d))

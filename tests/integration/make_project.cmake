@@ -190,6 +190,8 @@ foreach(where IN ITEMS installed "source tree")
   picture_program("${dir}/pictures.c")
   run_make("make pictures" 0 -j2 pictures)
   expect_conversions("${where}: make pictures" 19)
+  run_checked("delete the made bitmaps" COMMAND sh -c "rm gen/it*pics/*.h.bmp gen/it*pics/*_size.h" WORKING_DIRECTORY "${dir}")
+  run_make("make pictures after deleting the made bitmaps and size headers" 0 pictures)
   run_checked("${where}: run pictures" COMMAND "${dir}/pictures" OUTPUT_VARIABLE sizes)
   run_make("make the pictures that must fail" fails -k refused)
   expect_pictures("${MAGICK}" "${PREFIX}/bin/tafelix${EXE_SUFFIX}" "${dir}" "${dir}/gen/it's&pics" "${sizes}" "${log}")
@@ -212,6 +214,11 @@ foreach(where IN ITEMS installed "source tree")
     message(FATAL_ERROR "${where}: make without ImageMagick: want it to say so and leave "
                         "no header, have left '${left}'\n${log}")
   endif()
+  file(TOUCH "${dir}/rle8.bmp")
+  run_make("make with an ImageMagick that gives no size" fails "TAFELIX_MAGICK=echo" "gen/it's&pics/rle8_size.h")
+  if(NOT log MATCHES "tafelix: rle8.bmp: ImageMagick gave no size for it" OR EXISTS "${dir}/gen/it's&pics/rle8.h.bmp.err")
+    message(FATAL_ERROR "${where}: an ImageMagick that gives no size: want the picture named, nothing left\n${log}")
+  endif()
 
   # Calls refused when the Makefile is read (split by +): nothing is made or run.
   file(WRITE "${dir}/art/p" ": >victim.txt\n")
@@ -229,6 +236,7 @@ foreach(where IN ITEMS installed "source tree")
       "gen/a.h,art/pic.bmp,a+gen/a.h,art/pic.bmp,b|an earlier call makes gen/a.h or gen/a_size.h already"
       "gen/w.h,$(wildcard w/x*.png),w|the picture 'w/x.>victim.txt.\\.png' holds '.'"
       "gen/w.h,$(wildcard w/y*.png),w|the picture 'w/y.cd..IFS.art.sh..IFS.p..png' holds '.'"
+      "gen/w.h,$(firstword w/c,d.png),w|the picture 'w/c,d.png' holds ','"
       "gen/w.h,$(wildcard w/blank*),w|the picture 'w/blank .png' must be one name")
     string(REGEX MATCH "^([^|]*)\\|(.*)$" _ "${case}")
     string(REPLACE "+" ";" calls "${CMAKE_MATCH_1}")
