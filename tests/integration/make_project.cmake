@@ -16,7 +16,6 @@
 include("${CMAKE_CURRENT_LIST_DIR}/helpers.cmake")
 need_program(GNU_MAKE gmake make)
 need_program(MAGICK magick convert)
-stand_ins()
 
 # The C keywords stand in one line, the same in every place that checks
 # array names: both integrations, and the page where it has the line.
@@ -121,6 +120,7 @@ function(build_and_check what width rows order)
 endfunction()
 
 fresh_folder("${WORK}")
+stand_ins()
 set(path "$ENV{PATH}")
 foreach(where IN ITEMS installed "source tree")
   if(where STREQUAL "installed")
