@@ -28,7 +28,13 @@ const Run = (() => {
             if (node.name === output() && text.length >= wanted) {
                 contents = text;
             } else {
-                contents = new Uint8Array(Math.max(wanted, 2 * capacity, node.name === output() ? room : 0, 4096));
+                // Where `room` at once is more than the browser gives, the
+                // file grows as any other.
+                try {
+                    contents = new Uint8Array(Math.max(wanted, 2 * capacity, node.name === output() ? room : 0, 4096));
+                } catch (error) {
+                    contents = new Uint8Array(Math.max(wanted, 2 * capacity));
+                }
                 text = node.name === output() ? contents : text;
             }
             if (node.usedBytes > 0) {
@@ -86,7 +92,8 @@ const Run = (() => {
     // its width, rows and the preview's pixels (in `into`, an ArrayBuffer,
     // when it is large enough).
     async function tafelix(fileName, bytes, args, into) {
-        const fs = (await start()).FS;
+        const program = await start();
+        const fs = program.FS;
         for (const name of fs.readdir(".")) {
             if (name !== "." && name !== "..") {
                 fs.unlink(name);
@@ -99,10 +106,14 @@ const Run = (() => {
         const started = performance.now();
         let status;
         try {
-            status = module.callMain(args);
+            status = program.callMain(args);
         } catch (error) {
+            // The program ended midway and freed nothing (its input copy,
+            // its table, its open files): the next run starts a new module.
             lines.push(String(error));
             status = NaN;
+            module = null;
+            text = new Uint8Array(0);
         }
         const result = { lines, status, output: null, width: 0, rows: 0, pixels: null,
             mainMs: performance.now() - started };
