@@ -105,6 +105,8 @@ const Run = (() => {
         room = outputRoom(bytes, args[2] || "");
         const started = performance.now();
         let status;
+        // callMain leaves the arguments on the stack.
+        const stack = program.stackSave();
         try {
             status = program.callMain(args);
         } catch (error) {
@@ -114,6 +116,8 @@ const Run = (() => {
             status = NaN;
             module = null;
             text = new Uint8Array(0);
+        } finally {
+            program.stackRestore(stack);
         }
         const result = { lines, status, output: null, width: 0, rows: 0, pixels: null,
             mainMs: performance.now() - started };
