@@ -138,8 +138,12 @@ const Page = (() => {
         document.body.dataset.runs = String(Number(document.body.dataset.runs || 0) + 1);
     }
 
+    // A conversion that fails in the page's own code ends its entry; the
+    // next ones still run.
     function enqueue(entry) {
-        queue = queue.then(() => convert(entry));
+        queue = queue.then(() => convert(entry)).catch((error) => {
+            finish(entry, { problem: "The page failed: " + error.message });
+        });
     }
 
     // Each file an entry; a file of a name already listed takes that entry.
