@@ -21,11 +21,14 @@ const Bridge = (() => {
         if (current !== job) {
             return;         // cancelled
         }
-        job.receive(message);
-        if (message.type !== "shown") {
-            current = null;
-            if (!job.onPage) {
-                job.done();
+        try {
+            job.receive(message);
+        } finally {
+            if (message.type !== "shown") {
+                current = null;
+                if (!job.onPage) {
+                    job.done();
+                }
             }
         }
     }
