@@ -72,11 +72,20 @@ const Page = (() => {
         document.body.dataset.busy = String(entry !== null);
     }
 
+    // A result no longer kept: its preview's ImageBitmap, which only the
+    // screen takes, goes too.
+    function dropResult(entry) {
+        if (entry.result && entry.result.bitmap) {
+            entry.result.bitmap.close();
+        }
+        entry.result = null;
+    }
+
     // One conversion through the bridge; resolves when it is over.
     async function convert(entry) {
         const started = performance.now();
         const old = entry.result;
-        entry.result = null;
+        dropResult(entry);
         entry.problem = "";
         entry.ended = false;
         if (!picked && shown !== entry) {
@@ -127,7 +136,7 @@ const Page = (() => {
         entry.ended = true;
         busy(null);
         if (failure) {
-            entry.result = null;
+            dropResult(entry);
             entry.problem = failure.problem;
             setState(entry, failure.state || "not read", "failed");
             if (shown === entry) {
