@@ -565,6 +565,11 @@ def check_several(driver, work, rows):
         if text(driver, "status") == "0" and \
                 base64.b64decode(rgba) != rgba_of_values(values_of_include(link_bytes(driver, "download"))):
             problems.append("entry %s: the preview is not its array" % row[0])
+    # Shown again where the browser makes no bitmap: the page says so.
+    driver.execute_script("window.made = createImageBitmap; createImageBitmap = () => Promise.reject(new Error())")
+    driver.find_elements(By.CSS_SELECTOR, "#files [data-file='int.bmp']")[-1].click()
+    if "drew none" not in text(driver, "dimensions") + driver.execute_script("createImageBitmap = made; return ''"):
+        problems.append("no bitmap, yet %r" % text(driver, "dimensions"))
     return problems
 
 
