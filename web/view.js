@@ -164,9 +164,6 @@ const View = (() => {
         byId("status").textContent = String(result.status);
         byId("meaning").textContent = STATUS[result.status] !== undefined ? "(" + STATUS[result.status] + ")" : "";
         explain(result.lines);
-        if (result.made) {
-            offer("bitmap-download", result.made, result.madeName, "The picture as a 24-bit BMP:");
-        }
         if (result.status !== 0 || !result.pixels) {
             return;
         }
@@ -192,6 +189,9 @@ const View = (() => {
     }
 
     function showText(result) {
+        if (result.made) {
+            offer("bitmap-download", result.made, result.madeName, "The picture as a 24-bit BMP:");
+        }
         if (result.status !== 0 || !result.text) {
             return;
         }
