@@ -115,9 +115,9 @@ const Job = (() => {
     };
     async function decodesHere() {
         const kinds = [];
-        for (const [kind, base64] of Object.entries(ONE_PIXEL)) {
+        for (const kind of Picture.BY_BROWSER) {
             try {
-                const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+                const bytes = Uint8Array.from(atob(ONE_PIXEL[kind]), (c) => c.charCodeAt(0));
                 (await createImageBitmap(new Blob([bytes], { type: "image/" + kind }))).close();
                 kinds.push(kind);
             } catch (error) {

@@ -427,5 +427,5 @@ const Picture = (() => {
         return { bitmap: madeBmp(width, height, rgba, background, transparentWhite), made: true, width, height };
     }
 
-    return { LIMIT, SIDE_LIMIT, kindOf, size, prepare };
+    return { LIMIT, SIDE_LIMIT, BY_BROWSER: Object.keys(TYPES), kindOf, size, prepare };
 })();
