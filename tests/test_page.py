@@ -565,6 +565,11 @@ def check_several(driver, work, rows):
         if text(driver, "status") == "0" and \
                 base64.b64decode(rgba) != rgba_of_values(values_of_include(link_bytes(driver, "download"))):
             problems.append("entry %s: the preview is not its array" % row[0])
+    # Shown again where the browser makes no bitmap: the page says so.
+    driver.execute_script("window.made = createImageBitmap; createImageBitmap = () => Promise.reject(new Error())")
+    driver.find_elements(By.CSS_SELECTOR, "#files [data-file='int.bmp']")[-1].click()
+    if "drew none" not in text(driver, "dimensions") + driver.execute_script("createImageBitmap = made; return ''"):
+        problems.append("no bitmap, yet %r" % text(driver, "dimensions"))
     return problems
 
 
@@ -577,7 +582,14 @@ def check_unreadable(driver, work):
     if not text(driver, "problem") or text(driver, "messages") or \
             driver.find_element(By.ID, "download").is_displayed():
         return ["file over 2 GiB: %r, console %r" % (text(driver, "problem"), text(driver, "messages"))]
-    return []
+    # A conversion the page's own code fails ends its entry; the next converts.
+    driver.execute_script("const convert = Bridge.convert; Bridge.convert = () => "
+                          "(Bridge.convert = convert, Promise.reject(new Error('planted')))")
+    choose(driver, [os.path.join(work, "int_bmp", "int.bmp")])
+    failed = text(driver, "problem")
+    choose(driver, [os.path.join(work, "int_bmp", "int.bmp")])
+    return [] if failed == "The page failed: planted" and text(driver, "status") == "0" else \
+        ["after a page failure: %r, then status %r" % (failed, text(driver, "status"))]
 
 
 def check_cancel(driver, args, work):

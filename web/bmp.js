@@ -272,11 +272,6 @@ const Bmp = (() => {
         return { mask, shift, bits: bits - shift };
     }
 
-    // A 16-bit value to 8 bits, rounded as the builds' PNG writer rounds.
-    function to8(v) {
-        return ((v + 128) - ((v + 128) >> 8)) >> 8;
-    }
-
     // The widened 16-bit sample of one field (channel 0 to 3: red, green,
     // blue, alpha), the coder's way for 16 and for 32 bits a pixel, which
     // differ: 16-bit pixels also repeat the top bits of 5-bit colour fields
@@ -419,9 +414,9 @@ const Bmp = (() => {
                     const pixel = wide ? (pixels[p] | pixels[p + 1] << 8 | pixels[p + 2] << 16 | pixels[p + 3] << 24) >>> 0 :
                         pixels[p] | pixels[p + 1] << 8;
                     for (let c = 0; c < 3; ++c) {
-                        rgba[to + c] = to8(sample16(pixel, fields[c], wide, c));
+                        rgba[to + c] = Png.to8(sample16(pixel, fields[c], wide, c));
                     }
-                    rgba[to + 3] = alpha ? to8(sample16(pixel, fields[3], wide, 3)) : 255;
+                    rgba[to + 3] = alpha ? Png.to8(sample16(pixel, fields[3], wide, 3)) : 255;
                 }
             }
         }

@@ -9,7 +9,6 @@
 "use strict";
 
 const Bridge = (() => {
-    const BY_BROWSER = ["jpeg", "gif", "webp"];     // the kinds the browser decodes (picture.js)
     let worker = null;
     let ready = null;       // resolves with the kinds the worker decodes, or null without a worker
     let onPage = null;      // TafelixEngine's Job on the page, once needed
@@ -21,11 +20,14 @@ const Bridge = (() => {
         if (current !== job) {
             return;         // cancelled
         }
-        job.receive(message);
-        if (message.type !== "shown") {
-            current = null;
-            if (!job.onPage) {
-                job.done();
+        try {
+            job.receive(message);
+        } finally {
+            if (message.type !== "shown") {
+                current = null;
+                if (!job.onPage) {
+                    job.done();
+                }
             }
         }
     }
@@ -94,7 +96,7 @@ const Bridge = (() => {
         const job = current = { request, receive, done, posted: false, onPage: false };
         const decodes = await ready;
         const kind = Picture.kindOf(request.file.name);
-        const here = decodes === null || (BY_BROWSER.includes(kind) && !decodes.includes(kind));
+        const here = decodes === null || (Picture.BY_BROWSER.includes(kind) && !decodes.includes(kind));
         if (here || held !== request.id) {
             try {
                 request.bytes = await request.file.arrayBuffer();

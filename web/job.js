@@ -20,9 +20,10 @@ const Job = (() => {
             const fileName = request.file.name;
             const picture = await Picture.prepare(fileName, last.bytes,
                 { background: request.background, transparentWhite: request.white });
-            last.input = picture.made ? { name: fileName.replace(/\.[^.]*$/, "") + ".bmp", bytes: picture.bitmap } :
-                { name: fileName, bytes: last.bytes };
-            last.made = picture.made ? new Blob([picture.bitmap], { type: "image/bmp" }) : null;
+            last.input = picture.made ?
+                { name: fileName.replace(/\.[^.]*$/, "") + ".bmp", bytes: picture.bitmap, made: true } :
+                { name: fileName, bytes: last.bytes, made: false };
+            last.made = null;   // its Blob, once the preview is shown
             last.key = key;
         }
         return last.input;
@@ -41,17 +42,18 @@ const Job = (() => {
         }
     }
 
-    // The include file as a Blob, made in parts with a turn between them:
-    // WebKitGTK copies a Blob's bytes on the page's thread, 140 MiB at
-    // 4096 x 4096, which blocked the page for up to 0.6 s in one piece.
+    // The include file or the made BMP as a Blob, made in parts with a turn
+    // between them: WebKitGTK copies a Blob's bytes on the page's thread,
+    // 140 MiB at 4096 x 4096, which blocked the page for up to 0.6 s in one
+    // piece.
     const PART = 8 * 1024 * 1024;
-    async function textBlob(output) {
+    async function blobOf(bytes, type) {
         const parts = [];
-        for (let at = 0; at < output.length; at += PART) {
-            parts.push(new Blob([output.subarray(at, at + PART)]));
+        for (let at = 0; at < bytes.length; at += PART) {
+            parts.push(new Blob([bytes.subarray(at, at + PART)]));
             await new Promise((resolve) => setTimeout(resolve, 0));
         }
-        return new Blob(parts, { type: "text/plain" });
+        return new Blob(parts, { type });
     }
 
     // request: { id, file, bytes (the file's, when they are new to the
@@ -83,17 +85,23 @@ const Job = (() => {
         const bitmap = pixels && await drawn(result.pixels, result.width, result.rows);
         const bitmapMs = performance.now() - drawing;
         send({ type: "shown", id, lines: result.lines, status: result.status, width: result.width,
-            rows: result.rows, count: result.pixels ? result.pixels.length : 0, pixels, bitmap, made: last.made,
-            madeName: last.made ? source.name : null, readMs, mainMs: result.mainMs, previewMs: result.previewMs,
-            bitmapMs, workMs: performance.now() - started }, [pixels, bitmap].filter((item) => item));
-        const rest = { type: "text", id, head: "", length: 0, text: null, size: null };
+            rows: result.rows, count: result.pixels ? result.pixels.length : 0, pixels, bitmap, readMs,
+            mainMs: result.mainMs, previewMs: result.previewMs, bitmapMs, workMs: performance.now() - started },
+            [pixels, bitmap].filter((item) => item));
+        const rest = { type: "text", id, head: "", length: 0, text: null, size: null, made: null, madeName: null };
         if (result.status === 0) {
             const output = result.output;
             const head = output.length <= HEAD ? output : output.subarray(0, output.lastIndexOf(10, HEAD) + 1);
             rest.head = new TextDecoder("latin1").decode(head);
             rest.length = output.length;
-            rest.text = await textBlob(output);
+            rest.text = await blobOf(output, "text/plain");
             rest.size = Run.sizeHeader(name, result.width, result.rows);
+        }
+        if (source.made) {
+            const kept = last;
+            kept.made = kept.made || await blobOf(source.bytes, "image/bmp");
+            rest.made = kept.made;
+            rest.madeName = source.name;
         }
         send(rest);
     }
@@ -107,9 +115,9 @@ const Job = (() => {
     };
     async function decodesHere() {
         const kinds = [];
-        for (const [kind, base64] of Object.entries(ONE_PIXEL)) {
+        for (const kind of Picture.BY_BROWSER) {
             try {
-                const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+                const bytes = Uint8Array.from(atob(ONE_PIXEL[kind]), (c) => c.charCodeAt(0));
                 (await createImageBitmap(new Blob([bytes], { type: "image/" + kind }))).close();
                 kinds.push(kind);
             } catch (error) {

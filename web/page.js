@@ -72,11 +72,20 @@ const Page = (() => {
         document.body.dataset.busy = String(entry !== null);
     }
 
+    // A result no longer kept: its preview's ImageBitmap, which only the
+    // screen takes, goes too.
+    function dropResult(entry) {
+        if (entry.result && entry.result.bitmap) {
+            entry.result.bitmap.close();
+        }
+        entry.result = null;
+    }
+
     // One conversion through the bridge; resolves when it is over.
     async function convert(entry) {
         const started = performance.now();
         const old = entry.result;
-        entry.result = null;
+        dropResult(entry);
         entry.problem = "";
         entry.ended = false;
         if (!picked && shown !== entry) {
@@ -127,7 +136,7 @@ const Page = (() => {
         entry.ended = true;
         busy(null);
         if (failure) {
-            entry.result = null;
+            dropResult(entry);
             entry.problem = failure.problem;
             setState(entry, failure.state || "not read", "failed");
             if (shown === entry) {
@@ -138,8 +147,12 @@ const Page = (() => {
         document.body.dataset.runs = String(Number(document.body.dataset.runs || 0) + 1);
     }
 
+    // A conversion that fails in the page's own code ends its entry; the
+    // next ones still run.
     function enqueue(entry) {
-        queue = queue.then(() => convert(entry));
+        queue = queue.then(() => convert(entry)).catch((error) => {
+            finish(entry, { problem: "The page failed: " + error.message });
+        });
     }
 
     // Each file an entry; a file of a name already listed takes that entry.

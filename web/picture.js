@@ -14,6 +14,8 @@ const Picture = (() => {
     // The most pixels a picture may have (read from its header before it is
     // decoded), and the longest side the builds' ImageMagick takes.
     const LIMIT = 8192 * 8192;
+    const OVER_LIMIT = " pixels, more than tafelix takes (" + Math.sqrt(LIMIT) + " x " + Math.sqrt(LIMIT) + " = " +
+        LIMIT + ")";
     const SIDE_LIMIT = 16000;
 
     const KINDS = { png: "png", jpg: "jpeg", jpeg: "jpeg", jpe: "jpeg", gif: "gif", webp: "webp", bmp: "bmp", dib: "bmp" };
@@ -329,8 +331,7 @@ const Picture = (() => {
         const { damage, frame } = gifWalk(bytes);
         damaged(damage);
         if (frame.width * frame.height > LIMIT) {
-            refuse(fileName + "'s first image is " + frame.width + " x " + frame.height +
-                " pixels, more than tafelix takes (8192 x 8192 = 67108864)");
+            refuse(fileName + "'s first image is " + frame.width + " x " + frame.height + OVER_LIMIT);
         }
         const alone = screen && await browserPixels(kind, gifFrameAlone(bytes, frame));
         return alone && { ...screen, rgba: onScreen(screen, { ...frame, width: alone.width, height: alone.height }, alone.rgba) };
@@ -401,7 +402,7 @@ const Picture = (() => {
         if (header) {
             const { width, height } = header;
             if (width * height > LIMIT) {
-                refuse(fileName + " is " + width + " x " + height + " pixels, more than tafelix takes (8192 x 8192 = 67108864)");
+                refuse(fileName + " is " + width + " x " + height + OVER_LIMIT);
             }
             if (width > SIDE_LIMIT || height > SIDE_LIMIT) {
                 refuse(fileName + " is " + width + " x " + height + " pixels, more than tafelix takes (at most " +
@@ -426,5 +427,5 @@ const Picture = (() => {
         return { bitmap: madeBmp(width, height, rgba, background, transparentWhite), made: true, width, height };
     }
 
-    return { LIMIT, SIDE_LIMIT, kindOf, size, prepare };
+    return { LIMIT, SIDE_LIMIT, BY_BROWSER: Object.keys(TYPES), kindOf, size, prepare };
 })();

@@ -398,7 +398,8 @@ const Png = (() => {
         image.transparency = true;
     }
 
-    // A 16-bit sample rounded to 8 bits.
+    // A 16-bit sample rounded to 8 bits, as the builds' PNG writer rounds
+    // (BMP's 16-bit samples too).
     function to8(v) {
         return Math.floor((v * 255 + 32767) / 65535);
     }
@@ -626,5 +627,5 @@ const Png = (() => {
         return { width, height, rgba };
     }
 
-    return { hasSignature, size, decode, chromaticitiesValid };
+    return { hasSignature, size, decode, chromaticitiesValid, to8 };
 })();

@@ -1,6 +1,6 @@
 // Running the program: the console program's own sources built by
-// Emscripten (tafelix.js), one module for the life of the worker or page,
-// on one file in memory with the arguments a console user gives. Each run
+// Emscripten (tafelix.js), one module for the life of the worker or page
+// (a new one after a run the program did not finish), on one file in memory with the arguments a console user gives. Each run
 // hands back a finished result and keeps the memory it came from for the
 // next run: the module's memory, grown once, and one buffer for the text
 // the program writes. New memory is what costs (about 3 ms a MiB here, the
@@ -28,7 +28,13 @@ const Run = (() => {
             if (node.name === output() && text.length >= wanted) {
                 contents = text;
             } else {
-                contents = new Uint8Array(Math.max(wanted, 2 * capacity, node.name === output() ? room : 0, 4096));
+                // Where `room` at once is more than the browser gives, the
+                // file grows as any other.
+                try {
+                    contents = new Uint8Array(Math.max(wanted, 2 * capacity, node.name === output() ? room : 0, 4096));
+                } catch (error) {
+                    contents = new Uint8Array(Math.max(wanted, 2 * capacity));
+                }
                 text = node.name === output() ? contents : text;
             }
             if (node.usedBytes > 0) {
@@ -86,7 +92,8 @@ const Run = (() => {
     // its width, rows and the preview's pixels (in `into`, an ArrayBuffer,
     // when it is large enough).
     async function tafelix(fileName, bytes, args, into) {
-        const fs = (await start()).FS;
+        const program = await start();
+        const fs = program.FS;
         for (const name of fs.readdir(".")) {
             if (name !== "." && name !== "..") {
                 fs.unlink(name);
@@ -98,11 +105,19 @@ const Run = (() => {
         room = outputRoom(bytes, args[2] || "");
         const started = performance.now();
         let status;
+        // callMain leaves the arguments on the stack.
+        const stack = program.stackSave();
         try {
-            status = module.callMain(args);
+            status = program.callMain(args);
         } catch (error) {
+            // The program ended midway and freed nothing (its input copy,
+            // its table, its open files): the next run starts a new module.
             lines.push(String(error));
             status = NaN;
+            module = null;
+            text = new Uint8Array(0);
+        } finally {
+            program.stackRestore(stack);
         }
         const result = { lines, status, output: null, width: 0, rows: 0, pixels: null,
             mainMs: performance.now() - started };

@@ -164,9 +164,6 @@ const View = (() => {
         byId("status").textContent = String(result.status);
         byId("meaning").textContent = STATUS[result.status] !== undefined ? "(" + STATUS[result.status] + ")" : "";
         explain(result.lines);
-        if (result.made) {
-            offer("bitmap-download", result.made, result.madeName, "The picture as a 24-bit BMP:");
-        }
         if (result.status !== 0 || !result.pixels) {
             return;
         }
@@ -177,7 +174,14 @@ const View = (() => {
         view.rows = drawn ? rows : 0;
         view.x = view.y = 0;
         const drawing = performance.now();
-        drawPreview(result.bitmap);
+        drawPreview(result.bitmap).catch(() => {
+            // The browser made no bitmap of the pixels (its memory, say).
+            if (view.result === result) {
+                view.width = view.rows = 0;
+                byId("dimensions").textContent += " (no picture: the browser drew none)";
+                drawPreview();
+            }
+        });
         result.bitmap = null;      // the canvas has it now
         document.body.dataset.drawMs = (performance.now() - drawing).toFixed(1);
         byId("dimensions").textContent = width + " x " + rows + " pixels, " + count + " values" +
@@ -185,6 +189,9 @@ const View = (() => {
     }
 
     function showText(result) {
+        if (result.made) {
+            offer("bitmap-download", result.made, result.madeName, "The picture as a 24-bit BMP:");
+        }
         if (result.status !== 0 || !result.text) {
             return;
         }
@@ -210,12 +217,15 @@ const View = (() => {
             }
             done = true;
         } catch (error) {
-            const area = document.createElement("textarea");
-            area.value = await blob.text();
-            document.body.append(area);
-            area.select();
-            done = document.execCommand("copy");
-            area.remove();
+            const whole = await blob.text().catch(() => null);
+            if (whole !== null) {
+                const area = document.createElement("textarea");
+                area.value = whole;
+                document.body.append(area);
+                area.select();
+                done = document.execCommand("copy");
+                area.remove();
+            }
         }
         byId("copied").textContent = done ? "Copied " + blob.size.toLocaleString("en") + " characters." :
             "The browser did not allow copying; use the download.";
