@@ -1,9 +1,10 @@
 // Running the program: the console program's own sources built by
 // Emscripten (tafelix.js), one module for the life of the worker or page
-// (a new one after a run the program did not finish), on one file in memory with the arguments a console user gives. Each run
-// hands back a finished result and keeps the memory it came from for the
-// next run: the module's memory, grown once, and one buffer for the text
-// the program writes. New memory is what costs (about 3 ms a MiB here, the
+// (a new one after a run the program did not finish), on one file in
+// memory with the arguments a console user gives. Each run hands back a
+// finished result and keeps the memory it came from for the next run: the
+// module's memory, grown once, and one buffer for the text the program
+// writes. New memory is what costs (about 3 ms a MiB here, the
 // first time it is written); a second run of a large picture needs none.
 "use strict";
 
